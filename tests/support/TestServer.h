@@ -1,0 +1,64 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+typedef struct st_mysql MYSQL;
+
+namespace selvo::test {
+
+// Address of the private MariaDB server that the CTest fixture started for this run.
+struct ServerAddress
+{
+    std::string Host;
+    int Port = 0;
+    std::string User;
+    std::string Password;
+    std::string Socket;
+};
+
+// Reads the fixture's state file named by SELVO_TEST_SERVER. Throws std::runtime_error when the
+// variable or the file is missing: a test that needs the server fails without it, it never skips.
+ServerAddress TestServer();
+
+using Row = std::vector<std::optional<std::string>>;
+
+// A fresh database on the test server, created with the installation's five tables (or another
+// schema file) and dropped again when the object goes. Its own admin connection runs the
+// fixtures' statements and reads what reached the server.
+class TestDatabase final
+{
+public:
+    explicit TestDatabase(const std::string& schemaFile = DefaultSchemaFile());
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    static std::string DefaultSchemaFile();
+
+    const ServerAddress& Server() const { return m_server; }
+    const std::string& Name() const { return m_name; }
+
+    // Runs one or more statements separated by ';' (multi-statement text); throws on error.
+    void Exec(std::string_view sql);
+    // Runs one statement that returns rows; NULL columns are std::nullopt.
+    std::vector<Row> Query(std::string_view sql);
+    // The single value of a one-row, one-column statement.
+    std::optional<std::string> Scalar(std::string_view sql);
+
+    // Statements that the server's general log recorded for one connection thread, in order
+    // (connection ids come from mysql_thread_id of the connection under test).
+    std::vector<std::string> StatementsOf(unsigned long threadId);
+
+    // Kills a connection from the server side, as a server restart or an administrator would.
+    void KillConnection(unsigned long threadId);
+
+private:
+    ServerAddress m_server;
+    std::string m_name;
+    MYSQL* m_admin = nullptr;
+};
+
+} // namespace selvo::test
