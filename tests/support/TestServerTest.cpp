@@ -17,7 +17,8 @@ TEST(TestServerFixture, FreshDatabaseHoldsTheInstallationTables)
     MYSQL* handle = mysql_init(nullptr);
     ASSERT_NE(handle, nullptr);
     ASSERT_NE(mysql_real_connect(handle, server.Host.c_str(), server.User.c_str(), server.Password.c_str(),
-                                 db.Name().c_str(), static_cast<unsigned>(server.Port), nullptr, CLIENT_CONNECT_WITH_DB),
+                                 db.Name().c_str(), static_cast<unsigned>(server.Port), nullptr,
+                                 CLIENT_CONNECT_WITH_DB),
               nullptr)
         << mysql_error(handle);
 
