@@ -15,3 +15,9 @@ if(SELVO_SANITIZE)
         target_compile_options(selvo_policy INTERFACE -fno-sanitize-recover=undefined)
     endif()
 endif()
+
+if(SELVO_FUZZ)
+    # Coverage for libFuzzer inside the libraries too, not only in the fuzz targets' own files.
+    target_compile_options(selvo_policy INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+    target_link_options(selvo_policy INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,10 @@
+#include "ExecutablePath.h"
+
+namespace selvo {
+
+std::filesystem::path ExecutablePath()
+{
+    return std::filesystem::read_symlink("/proc/self/exe");
+}
+
+} // namespace selvo
