@@ -53,6 +53,8 @@ DeviceLink::~DeviceLink()
 {
     try {
         if (m_endpoint->IsOpen()) {
+            // A reply box may still be waiting for the operator: serve it before the join.
+            StopReceiving();
             m_endpoint->Close();
         }
     } catch (...) {

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -32,6 +33,7 @@ void ShowBox(QMessageBox::Icon icon, const std::string& text)
     // Enter and Esc both press the one button.
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
+    box.button(QMessageBox::Ok)->setIcon(QIcon()); // some styles decorate standard buttons; ours are plain
     box.exec();
 }
 

@@ -20,6 +20,8 @@ struct BoxAnswer
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    bool plainButton = false;
     bool seen = false;
 };
 
@@ -35,6 +37,8 @@ void AnswerNextBox(BoxAnswer& answer)
         answer.title = box->windowTitle();
         answer.text = box->text();
         answer.icon = box->icon();
+        answer.buttons = static_cast<int>(box->buttons().size());
+        answer.plainButton = box->button(QMessageBox::Ok) != nullptr && box->button(QMessageBox::Ok)->icon().isNull();
         QTest::keyClick(box, Qt::Key_Escape);
     });
 }
@@ -208,6 +212,8 @@ private slots:
         ShowPlainMessage("Kartica je uspe\x9Ana dodata!");
         QVERIFY(answer.seen);
         QCOMPARE(answer.icon, QMessageBox::NoIcon);
+        QCOMPARE(answer.buttons, 1);
+        QVERIFY(answer.plainButton);
         QCOMPARE(answer.text, QString::fromUtf8("Kartica je uspešna dodata!"));
         QCOMPARE(answer.title, QApplication::applicationName());
     }

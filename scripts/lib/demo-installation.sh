@@ -1,0 +1,66 @@
+# Shared by scripts/demo and scripts/screenshot: packages, the demo database and its settings file.
+# Source it; it defines functions only. $root must name the repository.
+
+# selvo_ensure_packages NAME...: installs the Debian packages that are missing (as root), or says
+# which ones are missing and stops.
+selvo_ensure_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" != 0 ]; then
+        echo "$(basename "$0"): these Debian packages are missing: ${missing[*]}" >&2
+        echo "Run it as root once (it installs them with apt-get), or install them yourself." >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}"
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# selvo_demo_sql ARGS...: the mariadb client as the server's root, texts as latin1 bytes.
+selvo_demo_sql() {
+    mariadb --no-defaults -uroot --socket="$selvo_demo_socket" --default-character-set=latin1 "$@"
+}
+
+# selvo_start_demo_database STATE_FILE ACCESS_POINT_ROWS: starts a private MariaDB server and fills
+# the database vardeno with the demo installation. ACCESS_POINT_ROWS are the VALUES rows of the
+# three access points (ids 1 to 3; 1 and 3 all-access), whose addresses the caller knows. Sets
+# selvo_demo_port.
+selvo_start_demo_database() {
+    local state=$1 points=$2
+    "$root/tests/support/mariadb-fixture" start "$state"
+    selvo_demo_port=$(sed -n 's/^port=//p' "$state")
+    selvo_demo_socket=$(sed -n 's/^socket=//p' "$state")
+    selvo_demo_sql <<SQL
+CREATE DATABASE vardeno CHARACTER SET latin1;
+CREATE USER 'vardeno'@'127.0.0.1' IDENTIFIED BY 'selvo-demo';
+GRANT SELECT, INSERT, UPDATE ON vardeno.* TO 'vardeno'@'127.0.0.1';
+SQL
+    selvo_demo_sql vardeno <"$root/tests/fixtures/schema.sql"
+    selvo_demo_sql vardeno -e "INSERT INTO timeraccesspoint (timeraccesspointid, name, macaddress, localip,
+        publicip, udpport, tcpport, currentdeviceindex, active, comment, allaccess, readaccess, outdoor)
+        VALUES $points"
+    # The file is UTF-8 for reading; the installation keeps Windows-1250.
+    iconv -f UTF-8 -t CP1250 "$root/tools/demo/demo-data.sql" | selvo_demo_sql vardeno
+}
+
+# selvo_write_demo_settings FILE: the program's settings for the demo database.
+selvo_write_demo_settings() {
+    # The stored password is each byte of the clear one plus 5.
+    local encoded
+    encoded=$(printf '%s' selvo-demo | od -An -tu1 -v | tr -s ' ' '\n' | sed '/^$/d' |
+        while read -r b; do printf "\\$(printf '%03o' $((b + 5)))"; done)
+    cat >"$1" <<INI
+[Database]
+HostName=127.0.0.1
+DatabaseName=vardeno
+Port=$selvo_demo_port
+Username=vardeno
+Password=$encoded
+
+[Options]
+Mode=0
+INI
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include "TavrinReserveGuestDM.h"
+#include "TestServer.h"
+
+namespace selvo::ui::test {
+
+// Answers every modal message box with Enter and records its text, until it goes.
+class MessageBoxAnswerer final : public QObject
+{
+public:
+    MessageBoxAnswerer()
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box != nullptr && box->isVisible()) {
+                Texts.push_back(box->text());
+                Icons.push_back(box->icon());
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        m_poll.start(5);
+    }
+
+    QStringList Texts;
+    std::vector<QMessageBox::Icon> Icons;
+
+private:
+    QTimer m_poll;
+};
+
+// The data module on a fresh test database, with both card lists' texts set (opened by the test).
+class DialogDesk final
+{
+public:
+    DialogDesk()
+    {
+        const selvo::test::ServerAddress& server = Db.Server();
+        Dm.ZConnection.HostName = server.Host;
+        Dm.ZConnection.Port = server.Port;
+        Dm.ZConnection.Database = Db.Name();
+        Dm.ZConnection.User = server.User;
+        Dm.ZConnection.Password = server.Password;
+        Dm.SpareCardZQ.SetSQL(std::string(data::SpareCardListSql));
+        Dm.GuestCardZQ.SetSQL(std::string(data::GuestCardListSql));
+    }
+
+    std::string Value(const std::string& sql) { return Db.Scalar(sql).value_or(""); }
+
+    selvo::test::TestDatabase Db;
+    data::TTavrinReserveGuestDM Dm;
+};
+
+// Runs `script` once the dialog's modal loop is running (and the dialog is the active modal window),
+// with a safety timeout that rejects a dialog the script left open.
+template <typename Dialog> void WhileModal(Dialog& dialog, std::function<void()> script)
+{
+    auto* poll = new QTimer(&dialog); // goes with the dialog
+    QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, poll, script] {
+        if (QApplication::activeModalWidget() != &dialog || QApplication::activeWindow() != &dialog) {
+            return;
+        }
+        poll->stop();
+        script();
+    });
+    poll->start(5);
+    QTimer::singleShot(20000, &dialog, [&dialog] { dialog.done(QDialog::Rejected); });
+}
+
+inline void WaitForFocus()
+{
+    if (!QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 2000)) {
+        qFatal("no control has the keyboard focus");
+    }
+}
+
+// Gives the control the keyboard focus, as a click or Tab would, once its window is active again
+// (after a message box, for instance).
+inline void FocusOn(QWidget* control)
+{
+    if (QApplication::activeWindow() != control->window()) {
+        control->window()->activateWindow(); // the platform need not give it back after a box
+    }
+    if (!QTest::qWaitFor([control] { return QApplication::activeWindow() == control->window(); }, 2000)) {
+        qWarning("the window of %s did not become active", qPrintable(control->objectName()));
+    }
+    control->setFocus(Qt::OtherFocusReason);
+    if (!QTest::qWaitFor([control] { return control->hasFocus(); }, 2000)) {
+        qWarning("%s did not take the focus", qPrintable(control->objectName()));
+    }
+}
+
+// Sends the text to whatever has the keyboard focus, one key at a time (an item editor opened by the
+// first key gets the rest). Letters outside Latin-1 go as key events carrying their text.
+inline void TypeIntoFocus(const QString& text)
+{
+    for (const QChar c : text) {
+        WaitForFocus();
+        QWidget* focus = QApplication::focusWidget();
+        const int key = c.unicode() < 128 ? QChar(c).toUpper().unicode() : int(Qt::Key_unknown);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(focus, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(QApplication::focusWidget(), &release);
+    }
+}
+
+inline void PressIntoFocus(Qt::Key key)
+{
+    WaitForFocus();
+    QTest::keyClick(QApplication::focusWidget(), key);
+}
+
+} // namespace selvo::ui::test
