@@ -107,6 +107,44 @@ bool CardActions::PushTickets(bool enable)
     return m_link.PushTickets(enable, points, tickets);
 }
 
+// Gives the card its tickets and writes it into every all-access point: on its first use one new
+// ticket per point, afterwards its own tickets re-pointed, to the visit when there is one, else to
+// the employee. Existing tickets are neither added to nor removed. False when a point could not be
+// reached (the operator has been told).
+bool CardActions::AdmitAtPoints(int cardId, int employeeId, double cardCode, std::optional<int> timerGuestId)
+{
+    ReopenAccessPoints();
+    OpenTickets(cardId);
+    data::TZQuery& tickets = m_dm.TimerAccessTicketZQ;
+    if (tickets.IsEmpty()) {
+        AppendTickets(cardId, employeeId, cardCode, timerGuestId);
+    } else {
+        tickets.First();
+        while (!tickets.Eof()) {
+            tickets.Edit();
+            if (timerGuestId) {
+                m_dm.TimerAccessTicketZQtimerguestid.SetAsInteger(*timerGuestId);
+            } else if (employeeId > 0) {
+                m_dm.TimerAccessTicketZQemployeeid.SetAsInteger(employeeId);
+            }
+            tickets.Post();
+            tickets.Next();
+        }
+    }
+    OpenTickets(cardId); // again, for the new tickets' keys
+    return PushTickets(true);
+}
+
+// Withdraws the card from every all-access point; a card without tickets has nothing to withdraw.
+// False when a point could not be reached (the operator has been told).
+bool CardActions::WithdrawFromPoints(int cardId)
+{
+    ReopenAccessPoints();
+    OpenTickets(cardId);
+    m_dm.TimerAccessTicketZQ.First();
+    return m_dm.TimerAccessTicketZQ.IsEmpty() || PushTickets(false);
+}
+
 void CardActions::ConnectButtonClick()
 {
     if (!SelectCard(m_operator, CardList::Spare, m_dm.SpareCardZQ)) {
@@ -126,30 +164,9 @@ void CardActions::ConnectButtonClick()
     }
 
     auto waitCursor = m_operator.ShowWaitCursor();
-    ReopenAccessPoints();
     // The dialog has posted the chosen employee into the card row.
-    const int cardId = m_dm.SpareCardZQemployeecardid.AsInteger();
-    const int employeeId = m_dm.SpareCardZQemployeeid.AsInteger();
-    OpenTickets(cardId);
-
-    data::TZQuery& tickets = m_dm.TimerAccessTicketZQ;
-    if (tickets.IsEmpty()) {
-        AppendTickets(cardId, employeeId, static_cast<double>(m_dm.SpareCardZQcardcode.AsLargeInt()), std::nullopt);
-    } else {
-        // A card lent before keeps its tickets; they only change hands.
-        tickets.First();
-        while (!tickets.Eof()) {
-            tickets.Edit();
-            if (employeeId > 0) {
-                m_dm.TimerAccessTicketZQemployeeid.SetAsInteger(employeeId);
-            }
-            tickets.Post();
-            tickets.Next();
-        }
-    }
-    OpenTickets(cardId); // again, for the new tickets' keys
-
-    if (!PushTickets(true)) {
+    if (!AdmitAtPoints(m_dm.SpareCardZQemployeecardid.AsInteger(), m_dm.SpareCardZQemployeeid.AsInteger(),
+                       static_cast<double>(m_dm.SpareCardZQcardcode.AsLargeInt()), std::nullopt)) {
         return;
     }
     m_dm.SpareCardZQ.Refresh();
@@ -169,11 +186,8 @@ void CardActions::RemoveButtonClick()
 
     auto waitCursor = m_operator.ShowWaitCursor();
     const int cardId = m_dm.SpareCardZQemployeecardid.AsInteger();
-    ReopenAccessPoints();
-    OpenTickets(cardId);
-    m_dm.TimerAccessTicketZQ.First();
     // The card stays lent in the database unless every point has been told.
-    if (!m_dm.TimerAccessTicketZQ.IsEmpty() && !PushTickets(false)) {
+    if (!WithdrawFromPoints(cardId)) {
         return;
     }
     waitCursor.reset();
@@ -208,27 +222,9 @@ void CardActions::StartButtonClick()
     }
 
     auto waitCursor = m_operator.ShowWaitCursor();
-    ReopenAccessPoints();
-    const int cardId = m_dm.GuestCardZQemployeecardid.AsInteger();
-    const int timerGuestId = m_dm.GuestZQtimerguestid.AsInteger();
-    OpenTickets(cardId);
-
-    data::TZQuery& tickets = m_dm.TimerAccessTicketZQ;
-    if (tickets.IsEmpty()) {
-        AppendTickets(cardId, m_dm.GuestCardZQemployeeid.AsInteger(),
-                      static_cast<double>(m_dm.GuestCardZQcardcode.AsLargeInt()), timerGuestId);
-    } else {
-        tickets.First();
-        while (!tickets.Eof()) {
-            tickets.Edit();
-            m_dm.TimerAccessTicketZQtimerguestid.SetAsInteger(timerGuestId);
-            tickets.Post();
-            tickets.Next();
-        }
-    }
-    OpenTickets(cardId);
-
-    if (!PushTickets(true)) {
+    if (!AdmitAtPoints(m_dm.GuestCardZQemployeecardid.AsInteger(), m_dm.GuestCardZQemployeeid.AsInteger(),
+                       static_cast<double>(m_dm.GuestCardZQcardcode.AsLargeInt()),
+                       m_dm.GuestZQtimerguestid.AsInteger())) {
         return;
     }
     m_dm.GuestCardZQ.Refresh();
@@ -248,11 +244,8 @@ void CardActions::StopButtonClick()
 
     auto waitCursor = m_operator.ShowWaitCursor();
     const int cardId = m_dm.GuestCardZQemployeecardid.AsInteger();
-    ReopenAccessPoints();
-    OpenTickets(cardId);
-    m_dm.TimerAccessTicketZQ.First();
     // The visit stays open unless every point has been told.
-    if (!m_dm.TimerAccessTicketZQ.IsEmpty() && !PushTickets(false)) {
+    if (!WithdrawFromPoints(cardId)) {
         return;
     }
     waitCursor.reset();

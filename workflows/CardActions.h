@@ -39,6 +39,8 @@ private:
     void OpenTickets(int cardId);
     void AppendTickets(int cardId, int employeeId, double cardCode, std::optional<int> timerGuestId);
     bool PushTickets(bool enable);
+    bool AdmitAtPoints(int cardId, int employeeId, double cardCode, std::optional<int> timerGuestId);
+    bool WithdrawFromPoints(int cardId);
 
     data::TTavrinReserveGuestDM& m_dm;
     device::DeviceLink& m_link;
