@@ -46,7 +46,6 @@
 #include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,6 +54,7 @@
 #include "CardActions.h"
 #include "Clock.h"
 #include "DeviceLink.h"
+#include "DoorHosts.h"
 #include "EmployeeSearch.h"
 #include "GuestRegistration.h"
 #include "Operator.h"
@@ -68,6 +68,7 @@ using namespace selvo::bench;
 using selvo::data::TTavrinReserveGuestDM;
 namespace wf = selvo::workflows;
 namespace dev = selvo::device;
+using dev::test::SimulatedAccessPoint;
 
 constexpr int AllAccessPoints = 2;
 
@@ -96,25 +97,6 @@ public:
 
 private:
     TTavrinReserveGuestDM& m_dm;
-};
-
-class ReplyBox final : public dev::WorkerMessageBox
-{
-public:
-    void ShowError(const std::string& text, const std::string&) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_texts.push_back(text);
-    }
-    std::size_t Count() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_texts.size();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_texts;
 };
 
 // A hundredth of every pause: time for a reply over a veth pair, not for the push's pace.
@@ -161,27 +143,24 @@ int main()
 {
     ArmWatchdog(150);
     try {
-        std::string noDoors;
-        const std::vector<DoorHost> hosts = ReadDoorHosts(noDoors);
+        const dev::test::DoorHosts doorHosts = dev::test::ReadDoorHosts();
+        const std::vector<dev::test::DoorHost>& hosts = doorHosts.Hosts;
         const bool realUdp = hosts.size() >= 2;
 
         BenchServer server;
-        BenchDatabase db(server.Address(), "selvo_bench_actions");
-        db.SetGeneralLog(true);
+        TestDatabase db(server.Address(), "selvo_bench_actions");
+        SetGeneralLog(db, true);
         AddEmployees(db, 3);
         AddCards(db, 1, 1, [](int) { return 0; }); // spare card 1, guest card 2, both free and never used
 
-        std::vector<std::unique_ptr<SimulatedDoor>> doors;
-        std::vector<std::uint16_t> ports;
-        for (int i = 0; i < 3; ++i) {
-            ports.push_back(FreeUdpPort());
-        }
+        std::vector<std::unique_ptr<SimulatedAccessPoint>> doors;
+        const std::vector<std::uint16_t> ports = dev::test::FreeUdpPorts(3);
         // Points 1 and 3 are all-access with a door behind each; point 2 is never contacted.
         const std::string address1 = realUdp ? hosts[0].DoorAddress : "127.0.0.1";
         const std::string address3 = realUdp ? hosts[1].DoorAddress : "127.0.0.1";
         if (realUdp) {
-            doors.push_back(std::make_unique<SimulatedDoor>(hosts[0], ports[0]));
-            doors.push_back(std::make_unique<SimulatedDoor>(hosts[1], ports[2]));
+            doors.push_back(std::make_unique<SimulatedAccessPoint>(hosts[0], ports[0], "ok"));
+            doors.push_back(std::make_unique<SimulatedAccessPoint>(hosts[1], ports[2], "ok"));
         }
         db.Exec("INSERT INTO timeraccesspoint (timeraccesspointid, name, macaddress, localip, publicip, udpport, "
                 "tcpport, currentdeviceindex, active, comment, allaccess, readaccess, outdoor) VALUES "
@@ -195,9 +174,8 @@ int main()
                 address3 + "','" + address3 + "'," + std::to_string(ports[2]) + ",0,0,'Y',NULL,'Y','Y','Y')");
 
         TTavrinReserveGuestDM dm;
-        db.Configure(dm);
         ScriptedOperator porter(dm);
-        ReplyBox replyBox;
+        CountingReplyBox replyBox;
         FastSleeper sleeper;
         std::unique_ptr<dev::DeviceLink> link =
             realUdp ? std::make_unique<dev::DeviceLink>(porter, replyBox, sleeper)
@@ -205,11 +183,7 @@ int main()
         wf::CardActions actions(dm, *link, porter);
 
         // Start-up's part: connect, both lists open.
-        dm.ZConnection.Connect();
-        dm.SpareCardZQ.SetSQL(std::string(selvo::data::SpareCardListSql));
-        dm.SpareCardZQ.Open();
-        dm.GuestCardZQ.SetSQL(std::string(selvo::data::GuestCardListSql));
-        dm.GuestCardZQ.Open();
+        OpenCardLists(db, dm);
         const unsigned long thread = dm.ZConnection.ThreadId();
 
         porter.EmployeeDialog = [&dm] {
@@ -261,7 +235,7 @@ int main()
         };
 
         std::vector<Result> results;
-        std::size_t seen = db.StatementsOf(thread).size();
+        std::size_t seen = db.StatementsOf(thread, selvo::test::LineEnds::Drop).size();
         std::printf("start-up sent %zu statements\n", seen);
         for (const Step& step : steps) {
             porter.Messages.clear();
@@ -269,7 +243,7 @@ int main()
             if (porter.Messages != std::vector<std::string>{std::string(step.Success)}) {
                 throw std::runtime_error(std::string(step.Name) + ": the action did not end with its success message");
             }
-            const auto all = db.StatementsOf(thread);
+            const auto all = db.StatementsOf(thread, selvo::test::LineEnds::Drop);
             int counted = 0;
             int descriptions = 0;
             std::printf("%s:\n", step.Name);
@@ -295,7 +269,7 @@ int main()
 
         // Table descriptions over the whole connection: start-up and the four actions.
         std::map<std::string, int> descriptions;
-        for (const std::string& statement : db.StatementsOf(thread)) {
+        for (const std::string& statement : db.StatementsOf(thread, selvo::test::LineEnds::Drop)) {
             if (IsDescription(statement)) {
                 ++descriptions[statement];
             }
@@ -320,10 +294,10 @@ int main()
         once.Note = repeated.empty() ? "no SHOW statement sent twice" : "repeated: " + repeated;
         results.push_back(once);
 
-        std::string frames = "device link: silent endpoint (" + noDoors + ")";
+        std::string frames = "device link: silent endpoint (" + doorHosts.Unavailable + ")";
         if (realUdp) {
-            const int first = doors[0]->IntactFrames(4);
-            const int second = doors[1]->IntactFrames(4);
+            const std::size_t first = doors[0]->IntactFrames(4);
+            const std::size_t second = doors[1]->IntactFrames(4);
             if (first != 4 || second != 4) {
                 throw std::runtime_error("the simulated doors logged " + std::to_string(first) + " and " +
                                          std::to_string(second) + " intact frames, not 4 each");

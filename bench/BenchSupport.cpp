@@ -8,19 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <mysql.h>
 
 #include "TavrinReserveGuestDM.h"
 
@@ -30,56 +24,9 @@ namespace selvo::bench {
 
 namespace {
 
-std::map<std::string, std::string> ReadState(const std::string& path)
-{
-    std::map<std::string, std::string> values;
-    std::ifstream in(path);
-    if (!in) {
-        throw std::runtime_error("cannot read the server state file " + path);
-    }
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) {
-            values[line.substr(0, eq)] = line.substr(eq + 1);
-        }
-    }
-    return values;
-}
-
-ServerAddress AddressFrom(const std::string& stateFile)
-{
-    auto values = ReadState(stateFile);
-    ServerAddress address;
-    address.Host = values["host"];
-    address.Port = std::atoi(values["port"].c_str());
-    address.User = values["user"];
-    address.Password = values["password"];
-    if (address.Host.empty() || address.Port == 0) {
-        throw std::runtime_error("the server state file " + stateFile + " names no server");
-    }
-    return address;
-}
-
 void RunChecked(const std::vector<std::string>& command)
 {
     RunProcess(command, false);
-}
-
-MYSQL* ConnectAdmin(const ServerAddress& server, const char* database)
-{
-    MYSQL* handle = mysql_init(nullptr);
-    if (handle == nullptr) {
-        throw std::runtime_error("mysql_init failed");
-    }
-    mysql_options(handle, MYSQL_SET_CHARSET_NAME, "latin1");
-    if (mysql_real_connect(handle, server.Host.c_str(), server.User.c_str(), server.Password.c_str(), database,
-                           static_cast<unsigned>(server.Port), nullptr, CLIENT_MULTI_STATEMENTS) == nullptr) {
-        std::string error = mysql_error(handle);
-        mysql_close(handle);
-        throw std::runtime_error("cannot connect to the bench server: " + error);
-    }
-    return handle;
 }
 
 } // namespace
@@ -87,13 +34,13 @@ MYSQL* ConnectAdmin(const ServerAddress& server, const char* database)
 BenchServer::BenchServer()
 {
     if (const char* state = std::getenv("SELVO_BENCH_SERVER"); state != nullptr && *state != '\0') {
-        m_address = AddressFrom(state);
+        m_address = test::ReadServerState(state);
         return;
     }
     m_dir = MakeTempDir("selvo-bench");
     m_state = m_dir + "/mariadb.state";
     RunChecked({SELVO_FIXTURE_SCRIPT, "start", m_state});
-    m_address = AddressFrom(m_state);
+    m_address = test::ReadServerState(m_state);
 }
 
 BenchServer::~BenchServer()
@@ -109,91 +56,8 @@ BenchServer::~BenchServer()
     std::filesystem::remove_all(m_dir, ignored);
 }
 
-BenchDatabase::BenchDatabase(const ServerAddress& server, std::string name) : m_server(server), m_name(std::move(name))
-{
-    m_admin = ConnectAdmin(server, nullptr);
-    try {
-        Exec("DROP DATABASE IF EXISTS " + m_name);
-        Exec("CREATE DATABASE " + m_name + " CHARACTER SET latin1");
-        if (mysql_select_db(m_admin, m_name.c_str()) != 0) {
-            throw std::runtime_error(mysql_error(m_admin));
-        }
-        std::ifstream schema(SELVO_SCHEMA_FILE);
-        std::stringstream text;
-        text << schema.rdbuf();
-        Exec(text.str());
-    } catch (...) {
-        mysql_close(m_admin);
-        throw;
-    }
-}
-
-BenchDatabase::~BenchDatabase()
-{
-    try {
-        Exec("DROP DATABASE IF EXISTS " + m_name);
-    } catch (...) {
-    }
-    mysql_close(m_admin);
-}
-
-void BenchDatabase::Exec(std::string_view sql)
-{
-    if (mysql_real_query(m_admin, sql.data(), sql.size()) != 0) {
-        throw std::runtime_error(std::string(mysql_error(m_admin)) + " in " + std::string(sql.substr(0, 100)));
-    }
-    int more = 0;
-    do {
-        if (MYSQL_RES* result = mysql_store_result(m_admin)) {
-            mysql_free_result(result);
-        } else if (mysql_field_count(m_admin) != 0) {
-            throw std::runtime_error(mysql_error(m_admin));
-        }
-        more = mysql_next_result(m_admin);
-        if (more > 0) {
-            throw std::runtime_error(std::string(mysql_error(m_admin)) + " in " + std::string(sql.substr(0, 100)));
-        }
-    } while (more == 0);
-}
-
-std::vector<Row> BenchDatabase::Query(std::string_view sql)
-{
-    if (mysql_real_query(m_admin, sql.data(), sql.size()) != 0) {
-        throw std::runtime_error(std::string(mysql_error(m_admin)) + " in " + std::string(sql.substr(0, 100)));
-    }
-    MYSQL_RES* result = mysql_store_result(m_admin);
-    if (result == nullptr) {
-        throw std::runtime_error("no result for " + std::string(sql.substr(0, 100)));
-    }
-    std::vector<Row> rows;
-    const unsigned columns = mysql_num_fields(result);
-    while (MYSQL_ROW row = mysql_fetch_row(result)) {
-        const unsigned long* lengths = mysql_fetch_lengths(result);
-        Row values;
-        for (unsigned i = 0; i < columns; ++i) {
-            if (row[i] == nullptr) {
-                values.emplace_back(std::nullopt);
-            } else {
-                values.emplace_back(std::string(row[i], lengths[i]));
-            }
-        }
-        rows.push_back(std::move(values));
-    }
-    mysql_free_result(result);
-    return rows;
-}
-
-std::string BenchDatabase::Scalar(std::string_view sql)
-{
-    const auto rows = Query(sql);
-    if (rows.empty() || rows[0].empty() || !rows[0][0]) {
-        return {};
-    }
-    return *rows[0][0];
-}
-
-void BenchDatabase::InsertRows(const std::string& table, const std::string& columns, int count,
-                               const std::function<std::string(int)>& rowValues)
+void InsertRows(TestDatabase& db, const std::string& table, const std::string& columns, int count,
+                const std::function<std::string(int)>& rowValues)
 {
     for (int start = 0; start < count; start += 1000) {
         std::string sql = "INSERT INTO " + table + " (" + columns + ") VALUES ";
@@ -203,40 +67,26 @@ void BenchDatabase::InsertRows(const std::string& table, const std::string& colu
             }
             sql += rowValues(i);
         }
-        Exec(sql);
+        db.Exec(sql);
     }
 }
 
-std::vector<std::string> BenchDatabase::StatementsOf(unsigned long threadId)
+void SetGeneralLog(TestDatabase& db, bool on)
 {
-    std::vector<std::string> statements;
-    for (auto& row : Query("SELECT argument FROM mysql.general_log WHERE thread_id = " + std::to_string(threadId) +
-                           " AND command_type IN ('Query', 'Execute')")) {
-        std::string text = row[0].value_or("");
-        // The data module ends a one-line text with CR LF; the count is about statements, not line ends.
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-            text.pop_back();
-        }
-        statements.push_back(std::move(text));
-    }
-    return statements;
+    db.Exec(on ? "SET GLOBAL general_log = 1" : "SET GLOBAL general_log = 0");
 }
 
-void BenchDatabase::SetGeneralLog(bool on)
+void OpenCardLists(const TestDatabase& db, data::TTavrinReserveGuestDM& dm)
 {
-    Exec(on ? "SET GLOBAL general_log = 1" : "SET GLOBAL general_log = 0");
+    db.Configure(dm.ZConnection);
+    dm.ZConnection.Connect();
+    dm.SpareCardZQ.SetSQL(std::string(data::SpareCardListSql));
+    dm.SpareCardZQ.Open();
+    dm.GuestCardZQ.SetSQL(std::string(data::GuestCardListSql));
+    dm.GuestCardZQ.Open();
 }
 
-void BenchDatabase::Configure(data::TTavrinReserveGuestDM& dm) const
-{
-    dm.ZConnection.HostName = m_server.Host;
-    dm.ZConnection.Port = m_server.Port;
-    dm.ZConnection.Database = m_name;
-    dm.ZConnection.User = m_server.User;
-    dm.ZConnection.Password = m_server.Password;
-}
-
-ProgramFolder::ProgramFolder(const BenchDatabase& db)
+ProgramFolder::ProgramFolder(const TestDatabase& db)
 {
     m_dir = MakeTempDir("selvo-bench-program");
     // The stored form of the password: every byte moved up by 5.
@@ -259,7 +109,7 @@ ProgramFolder::~ProgramFolder()
     std::filesystem::remove_all(m_dir, ignored);
 }
 
-void AddEmployees(BenchDatabase& db, int count)
+void AddEmployees(TestDatabase& db, int count)
 {
     // Windows-1250: 0xE6 c with acute, 0x9A s with caron, 0x9E z with caron.
     static const char* const lastNames[] = {"Petrovi\xE6", "Jovanovi\xE6", "Nikoli\xE6", "\x9Eivkovi\xE6",
@@ -271,26 +121,44 @@ void AddEmployees(BenchDatabase& db, int count)
                                              "Du\x9A"
                                              "an",
                                              "Marija"};
-    db.InsertRows("employee", "employeeid, lastname, firstname, personalidentificator, code, active", count, [](int i) {
-        const std::string n = std::to_string(i);
-        return "(" + std::to_string(i + 1) + ",'" + lastNames[i % 5] + n + "','" + firstNames[i % 6] + n + "','" +
-               std::to_string(100000000000LL + i) + "','K" + n + "','Y')";
-    });
+    InsertRows(db, "employee", "employeeid, lastname, firstname, personalidentificator, code, active", count,
+               [](int i) {
+                   const std::string n = std::to_string(i);
+                   // Appended to a started row, not "(" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) on that.
+                   std::string row = "(";
+                   row += std::to_string(i + 1) + ",'" + lastNames[i % 5] + n + "','" + firstNames[i % 6] + n + "','" +
+                          std::to_string(100000000000LL + i) + "','K" + n + "','Y')";
+                   return row;
+               });
 }
 
-void AddCards(BenchDatabase& db, int spare, int guest, const std::function<int(int)>& holder)
+void AddCards(TestDatabase& db, int spare, int guest, const std::function<int(int)>& holder)
 {
-    db.InsertRows("employeecard", "employeecardid, employeeid, cardcode, name, active, comment, employeecardts",
-                  spare + guest, [&](int i) {
-                      const bool isSpare = i < spare;
-                      const int number = isSpare ? i : i - spare;
-                      char name[16];
-                      std::snprintf(name, sizeof name, "%c%05d", isSpare ? 'R' : 'G', number);
-                      const int employee = isSpare ? holder(i) : 0;
-                      return "(" + std::to_string(i + 1) + "," + (employee > 0 ? std::to_string(employee) : "NULL") +
-                             "," + std::to_string(1000000 + i) + ",'" + name + "','Y','" +
-                             (isSpare ? "REZERVNA kartica" : "GOST") + "','2024-03-05 14:07:09')";
-                  });
+    InsertRows(db, "employeecard", "employeecardid, employeeid, cardcode, name, active, comment, employeecardts",
+               spare + guest, [&](int i) {
+                   const bool isSpare = i < spare;
+                   const int number = isSpare ? i : i - spare;
+                   char name[16];
+                   std::snprintf(name, sizeof name, "%c%05d", isSpare ? 'R' : 'G', number);
+                   const int employee = isSpare ? holder(i) : 0;
+                   std::string row = "(";
+                   row += std::to_string(i + 1) + "," + (employee > 0 ? std::to_string(employee) : "NULL") + "," +
+                          std::to_string(1000000 + i) + ",'" + name + "','Y','" +
+                          (isSpare ? "REZERVNA kartica" : "GOST") + "','2024-03-05 14:07:09')";
+                   return row;
+               });
+}
+
+void CountingReplyBox::ShowError(const std::string& text, const std::string&)
+{
+    std::lock_guard lock(m_mutex);
+    m_texts.push_back(text);
+}
+
+std::size_t CountingReplyBox::Count() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_texts.size();
 }
 
 namespace {
@@ -402,122 +270,6 @@ ClientRun RunClient(const ServerAddress& server, const std::string& database, co
                        "-u" + server.User, "-p" + server.Password, "--default-character-set=latin1", database, "-e",
                        statements},
                       true);
-}
-
-std::uint16_t FreeUdpPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
-        throw std::runtime_error("socket failed");
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot find a free UDP port");
-    }
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-std::vector<DoorHost> ReadDoorHosts(std::string& why)
-{
-    const char* state = std::getenv("SELVO_DOOR_HOSTS");
-    if (state == nullptr || *state == '\0') {
-        why = "SELVO_DOOR_HOSTS names no door hosts state file";
-        return {};
-    }
-    std::ifstream in(state);
-    std::string line;
-    std::vector<DoorHost> hosts;
-    bool ready = false;
-    while (std::getline(in, line)) {
-        if (line == "status=ready") {
-            ready = true;
-        } else if (line.rfind("reason=", 0) == 0) {
-            why = line.substr(7);
-        } else if (line.rfind("host=", 0) == 0) {
-            std::istringstream fields(line.substr(5));
-            DoorHost host;
-            fields >> host.Namespace >> host.HostAddress >> host.DoorAddress;
-            hosts.push_back(host);
-        }
-    }
-    if (!ready) {
-        if (why.empty()) {
-            why = "the door hosts are not ready";
-        }
-        return {};
-    }
-    return hosts;
-}
-
-SimulatedDoor::SimulatedDoor(const DoorHost& host, std::uint16_t port) : m_port(port)
-{
-    m_dir = MakeTempDir("selvo-bench-sim");
-    m_log = m_dir + "/frames.log";
-    std::vector<std::string> args = {"ip",     "netns",          "exec",   host.Namespace,       SELVO_ACCESS_POINT_SIM,
-                                     "--bind", host.DoorAddress, "--port", std::to_string(port), "--mode",
-                                     "ok",     "--log",          m_log};
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    if (posix_spawnp(&m_pid, "ip", nullptr, nullptr, argv.data(), environ) != 0) {
-        m_pid = -1;
-        std::filesystem::remove_all(m_dir);
-        throw std::runtime_error("cannot start access-point-sim");
-    }
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (ReadLog().find("listening=") == std::string::npos) {
-        int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid || Clock::now() > deadline) {
-            m_pid = -1;
-            throw std::runtime_error("access-point-sim did not start on " + host.DoorAddress + ":" +
-                                     std::to_string(port));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
-SimulatedDoor::~SimulatedDoor()
-{
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
-}
-
-std::string SimulatedDoor::ReadLog() const
-{
-    std::ifstream in(m_log);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-int SimulatedDoor::IntactFrames(int expected) const
-{
-    const auto deadline = Clock::now() + std::chrono::seconds(3);
-    for (;;) {
-        const std::string log = ReadLog();
-        int count = 0;
-        for (std::size_t at = log.find("crc=ok"); at != std::string::npos; at = log.find("crc=ok", at + 1)) {
-            ++count;
-        }
-        if (count >= expected || Clock::now() > deadline) {
-            return count;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
 }
 
 std::string Format(const char* format, double value)

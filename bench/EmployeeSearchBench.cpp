@@ -22,7 +22,6 @@
 
 #include "GetEmployeeForm.h"
 #include "MainForm.h"
-#include "Registry.h"
 #endif
 
 #include "BenchSupport.h"
@@ -64,14 +63,6 @@ double SearchAndWalk(TTavrinReserveGuestDM& dm, long long& checksum)
     return ms;
 }
 
-#ifdef SELVO_BENCH_GUI
-class NoRegistry final : public selvo::Registry
-{
-public:
-    selvo::RegistryString ReadLocalMachineString(std::string_view, std::string_view) const override { return {}; }
-};
-#endif
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -80,10 +71,10 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
     try {
         BenchServer server;
-        BenchDatabase db(server.Address(), "selvo_bench_search");
+        TestDatabase db(server.Address(), "selvo_bench_search");
         AddEmployees(db, Employees);
         AddCards(db, CardsPerList, CardsPerList, [](int) { return 0; });
-        db.SetGeneralLog(false);
+        SetGeneralLog(db, false);
 
         std::vector<double> program;
         std::vector<double> workflow;
@@ -100,12 +91,7 @@ int main(int argc, char** argv)
         form.ShowCentred();
         app.processEvents();
 #else
-        db.Configure(dm);
-        dm.ZConnection.Connect();
-        dm.SpareCardZQ.SetSQL(std::string(selvo::data::SpareCardListSql));
-        dm.SpareCardZQ.Open();
-        dm.GuestCardZQ.SetSQL(std::string(selvo::data::GuestCardListSql));
-        dm.GuestCardZQ.Open();
+        OpenCardLists(db, dm);
 #endif
         if (dm.SpareCardZQ.RecordCount() != CardsPerList || dm.GuestCardZQ.RecordCount() != CardsPerList) {
             throw std::runtime_error("the card lists did not open");
@@ -152,7 +138,7 @@ int main(int argc, char** argv)
         }
         const long peak = PeakKilobytes();
 #endif
-        db.SetGeneralLog(true);
+        SetGeneralLog(db, true);
 
         const double clientMs = Median(client);
         const double workflowMs = Median(workflow);

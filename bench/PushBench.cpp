@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "BenchSupport.h"
 #include "DeviceLink.h"
+#include "DoorHosts.h"
 
 namespace {
 
@@ -77,42 +77,24 @@ public:
     std::vector<std::string> Texts;
 };
 
-class ReplyBox final : public dev::WorkerMessageBox
-{
-public:
-    void ShowError(const std::string& text, const std::string&) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_texts.push_back(text);
-    }
-    std::size_t Count() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_texts.size();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_texts;
-};
-
 } // namespace
 
 int main()
 {
     ArmWatchdog(150);
     try {
-        std::string why;
-        const std::vector<DoorHost> hosts = ReadDoorHosts(why);
+        const auto [hosts, why] = dev::test::ReadDoorHosts();
         if (hosts.size() < static_cast<std::size_t>(Points)) {
             throw std::runtime_error("three door hosts are needed: " + (why.empty() ? "too few made" : why));
         }
-        std::vector<std::unique_ptr<SimulatedDoor>> doors;
+        std::vector<std::unique_ptr<dev::test::SimulatedAccessPoint>> doors;
         std::vector<Point> points;
         std::vector<Ticket> tickets;
         for (int i = 0; i < Points; ++i) {
-            doors.push_back(std::make_unique<SimulatedDoor>(hosts[static_cast<std::size_t>(i)], FreeUdpPort()));
-            points.push_back({i + 1, hosts[static_cast<std::size_t>(i)].DoorAddress, doors.back()->Port()});
+            const dev::test::DoorHost& host = hosts[static_cast<std::size_t>(i)];
+            const std::uint16_t port = dev::test::FreeUdpPort();
+            doors.push_back(std::make_unique<dev::test::SimulatedAccessPoint>(host, port, "ok"));
+            points.push_back({i + 1, host.DoorAddress, port});
             for (int t = 0; t < TicketsPerPoint; ++t) {
                 tickets.push_back({100 * (i + 1) + t, i + 1});
             }
@@ -120,7 +102,7 @@ int main()
         PointList pointList(points);
         TicketList ticketList(tickets);
         Messages messages;
-        ReplyBox replyBox;
+        CountingReplyBox replyBox;
         dev::ThreadSleeper sleeper;
         dev::DeviceLink link(messages, replyBox, sleeper);
 
@@ -132,7 +114,7 @@ int main()
             throw std::runtime_error("the push did not serve every point");
         }
         for (const auto& door : doors) {
-            if (door->IntactFrames(TicketsPerPoint) != TicketsPerPoint) {
+            if (door->IntactFrames(TicketsPerPoint) != static_cast<std::size_t>(TicketsPerPoint)) {
                 throw std::runtime_error("a simulated door did not log its two intact frames");
             }
         }

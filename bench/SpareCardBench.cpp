@@ -51,11 +51,11 @@ int main(int argc, char** argv)
     ArmWatchdog(150);
     try {
         BenchServer server;
-        BenchDatabase db(server.Address(), "selvo_bench_spare");
+        TestDatabase db(server.Address(), "selvo_bench_spare");
         // Employees hold every other card, so half the rows carry a name from the join.
         AddEmployees(db, rows / 2);
         AddCards(db, rows, 0, [](int i) { return i % 2 == 0 ? i / 2 + 1 : 0; });
-        db.SetGeneralLog(false);
+        SetGeneralLog(db, false);
 
         const long baseline = PeakKilobytes();
         std::vector<double> cold;
@@ -66,14 +66,14 @@ int main(int argc, char** argv)
         int seen = 0;
         {
             TTavrinReserveGuestDM warmDm;
-            db.Configure(warmDm);
+            db.Configure(warmDm.ZConnection);
             OpenAndWalk(warmDm, checksum, seen); // connects and describes the tables once
             for (int run = 0; run < runs; ++run) {
                 // Alternating, so that both see the same server state.
                 const auto start = Clock::now();
                 {
                     TTavrinReserveGuestDM dm;
-                    db.Configure(dm);
+                    db.Configure(dm.ZConnection);
                     OpenAndWalk(dm, checksum, seen);
                 }
                 cold.push_back(MillisecondsSince(start));
@@ -84,7 +84,7 @@ int main(int argc, char** argv)
                 clientPeak = std::max(clientPeak, run1.PeakKilobytes);
             }
         }
-        db.SetGeneralLog(true);
+        SetGeneralLog(db, true);
         const double coldMs = Median(cold);
         const double warmMs = Median(warm);
         const double clientMs = Median(client);

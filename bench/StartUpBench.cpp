@@ -22,7 +22,6 @@
 #include <QApplication>
 
 #include "MainForm.h"
-#include "Registry.h"
 #endif
 
 #include "BenchSupport.h"
@@ -44,29 +43,17 @@ void CheckLists(const TTavrinReserveGuestDM& dm)
 }
 
 // What FormCreate does with the connection and the lists, on the data module alone.
-double DataModuleStartUp(const BenchDatabase& db)
+double DataModuleStartUp(const TestDatabase& db)
 {
     const auto start = Clock::now();
     TTavrinReserveGuestDM dm;
-    db.Configure(dm);
-    dm.ZConnection.Connect();
-    dm.SpareCardZQ.SetSQL(std::string(selvo::data::SpareCardListSql));
-    dm.SpareCardZQ.Open();
-    dm.GuestCardZQ.SetSQL(std::string(selvo::data::GuestCardListSql));
-    dm.GuestCardZQ.Open();
+    OpenCardLists(db, dm);
     const double ms = MillisecondsSince(start);
     CheckLists(dm);
     return ms;
 }
 
 #ifdef SELVO_BENCH_GUI
-// The settings come from the own Selvo.ini; the registry is never asked.
-class NoRegistry final : public selvo::Registry
-{
-public:
-    selvo::RegistryString ReadLocalMachineString(std::string_view, std::string_view) const override { return {}; }
-};
-
 double WindowStartUp(const std::string& executablePath)
 {
     NoRegistry registry;
@@ -109,16 +96,16 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 21;
     try {
         BenchServer server;
-        BenchDatabase db(server.Address(), "selvo_bench_startup");
+        TestDatabase db(server.Address(), "selvo_bench_startup");
         // Every other spare card lent, every other guest card with an open visit: both joins give names.
         AddEmployees(db, CardsPerList / 2);
         AddCards(db, CardsPerList, CardsPerList, [](int i) { return i % 2 == 0 ? i / 2 + 1 : 0; });
-        db.InsertRows("timerguest", "firstname, lastname, personalidentificator, startdatetime, employeecardid",
-                      CardsPerList / 2, [](int i) {
-                          return "('Gost" + std::to_string(i) + "','Posetilac" + std::to_string(i) +
-                                 "','0101990','2024-03-05 08:00:00'," + std::to_string(CardsPerList + 2 * i + 1) + ")";
-                      });
-        db.SetGeneralLog(false);
+        InsertRows(db, "timerguest", "firstname, lastname, personalidentificator, startdatetime, employeecardid",
+                   CardsPerList / 2, [](int i) {
+                       return "('Gost" + std::to_string(i) + "','Posetilac" + std::to_string(i) +
+                              "','0101990','2024-03-05 08:00:00'," + std::to_string(CardsPerList + 2 * i + 1) + ")";
+                   });
+        SetGeneralLog(db, false);
         const std::vector<std::string> statements = {std::string(selvo::data::SpareCardListSql),
                                                      std::string(selvo::data::GuestCardListSql)};
 
@@ -153,7 +140,7 @@ int main(int argc, char** argv)
             }
 #endif
         }
-        db.SetGeneralLog(true);
+        SetGeneralLog(db, true);
 
         const double clientMs = Median(client);
         const double dataMs = Median(dataModule);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,12 +20,7 @@ class DataModuleFixture : public ::testing::Test
 protected:
     explicit DataModuleFixture(const std::string& schema = selvo::test::TestDatabase::DefaultSchemaFile()) : Db(schema)
     {
-        const auto& server = Db.Server();
-        Dm.ZConnection.HostName = server.Host;
-        Dm.ZConnection.Port = server.Port;
-        Dm.ZConnection.Database = Db.Name();
-        Dm.ZConnection.User = server.User;
-        Dm.ZConnection.Password = server.Password;
+        Db.Configure(Dm.ZConnection);
     }
 
     std::vector<std::string> Sent()
@@ -39,6 +35,23 @@ protected:
 
     // Forgets what was sent so far (after a test's setup steps).
     void SkipSent() { Sent(); }
+
+    void OpenSpareList()
+    {
+        Dm.SpareCardZQ.SetSQL(std::string(SpareCardListSql));
+        Dm.SpareCardZQ.Open();
+    }
+
+    // The failure text of `action`, or "no failure".
+    static std::string FailureOf(const std::function<void()>& action)
+    {
+        try {
+            action();
+        } catch (const DatabaseError& error) {
+            return error.what();
+        }
+        return "no failure";
+    }
 
     // Two spare cards, one guest card, two employees (one holding card 1), two all-access points and
     // one point without all-access.

@@ -13,26 +13,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-class QueryTest : public DataModuleFixture
-{
-protected:
-    void OpenSpareList()
-    {
-        Dm.SpareCardZQ.SetSQL(std::string(SpareCardListSql));
-        Dm.SpareCardZQ.Open();
-    }
-
-    // The failure text of `action`, or "no failure".
-    static std::string FailureOf(const std::function<void()>& action)
-    {
-        try {
-            action();
-        } catch (const DatabaseError& error) {
-            return error.what();
-        }
-        return "no failure";
-    }
-};
+using QueryTest = DataModuleFixture;
 
 // Every named field binds to its column on the installation's tables (no "not found", no "Type
 // mismatch"), and the grids get the titles and order they show.

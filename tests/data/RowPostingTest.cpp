@@ -18,8 +18,7 @@ class RowPostingTest : public DataModuleFixture
 protected:
     void OpenSpareListAtCard5()
     {
-        Dm.SpareCardZQ.SetSQL(std::string(SpareCardListSql));
-        Dm.SpareCardZQ.Open();
+        OpenSpareList();
         ASSERT_EQ(Dm.SpareCardZQemployeecardid.AsInteger(), 5);
     }
 
@@ -41,16 +40,6 @@ protected:
             Dm.TimerAccessTicketZQemployeeid.SetAsInteger(employee);
         }
         Dm.TimerAccessTicketZQ.Post();
-    }
-
-    static std::string FailureOf(const std::function<void()>& action)
-    {
-        try {
-            action();
-        } catch (const DatabaseError& error) {
-            return error.what();
-        }
-        return "no failure";
     }
 };
 

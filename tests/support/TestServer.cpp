@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include <unistd.h>
 
@@ -38,9 +39,14 @@ ServerAddress TestServer()
         throw std::runtime_error("SELVO_TEST_SERVER is not set: run the test through ctest, which starts the "
                                  "MariaDB test server as a fixture");
     }
-    std::ifstream in(file);
+    return ReadServerState(file);
+}
+
+ServerAddress ReadServerState(const std::string& stateFile)
+{
+    std::ifstream in(stateFile);
     if (!in) {
-        throw std::runtime_error(std::string("the MariaDB test server is not running (no state file ") + file + ")");
+        throw std::runtime_error("the MariaDB test server is not running (no state file " + stateFile + ")");
     }
     ServerAddress address;
     std::string line;
@@ -64,7 +70,7 @@ ServerAddress TestServer()
         }
     }
     if (address.Host.empty() || address.Port == 0) {
-        throw std::runtime_error(std::string("incomplete test server state file ") + file);
+        throw std::runtime_error("incomplete test server state file " + stateFile);
     }
     return address;
 }
@@ -75,6 +81,17 @@ std::string TestDatabase::DefaultSchemaFile()
 }
 
 TestDatabase::TestDatabase(const std::string& schemaFile) : m_server(TestServer()), m_name(UniqueName())
+{
+    Create(schemaFile, false);
+}
+
+TestDatabase::TestDatabase(ServerAddress server, std::string name, const std::string& schemaFile)
+    : m_server(std::move(server)), m_name(std::move(name))
+{
+    Create(schemaFile, true);
+}
+
+void TestDatabase::Create(const std::string& schemaFile, bool replace)
 {
     std::ifstream in(schemaFile);
     if (!in) {
@@ -95,11 +112,21 @@ TestDatabase::TestDatabase(const std::string& schemaFile) : m_server(TestServer(
         m_admin = nullptr;
         throw std::runtime_error("cannot connect to the test server: " + error);
     }
-    Exec("CREATE DATABASE " + m_name + " CHARACTER SET latin1");
-    if (mysql_select_db(m_admin, m_name.c_str()) != 0) {
-        Fail(m_admin, "USE " + m_name);
+    try {
+        if (replace) {
+            Exec("DROP DATABASE IF EXISTS " + m_name);
+        }
+        Exec("CREATE DATABASE " + m_name + " CHARACTER SET latin1");
+        if (mysql_select_db(m_admin, m_name.c_str()) != 0) {
+            Fail(m_admin, "USE " + m_name);
+        }
+        Exec(schema.str());
+    } catch (...) {
+        // The destructor does not run for an object that was never made.
+        mysql_close(m_admin);
+        m_admin = nullptr;
+        throw;
     }
-    Exec(schema.str());
 }
 
 TestDatabase::~TestDatabase()
@@ -165,12 +192,17 @@ std::optional<std::string> TestDatabase::Scalar(std::string_view sql)
     return rows[0][0];
 }
 
-std::vector<std::string> TestDatabase::StatementsOf(unsigned long threadId)
+std::vector<std::string> TestDatabase::StatementsOf(unsigned long threadId, LineEnds lineEnds)
 {
     std::vector<std::string> statements;
     for (auto& row : Query("SELECT argument FROM mysql.general_log WHERE thread_id = " + std::to_string(threadId) +
                            " AND command_type IN ('Query', 'Execute')")) {
-        statements.push_back(row[0].value_or(""));
+        std::string statement = row[0].value_or("");
+        while (lineEnds == LineEnds::Drop && !statement.empty() &&
+               (statement.back() == '\n' || statement.back() == '\r')) {
+            statement.pop_back();
+        }
+        statements.push_back(std::move(statement));
     }
     return statements;
 }

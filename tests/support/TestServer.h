@@ -22,6 +22,17 @@ struct ServerAddress
 // Reads the fixture's state file named by SELVO_TEST_SERVER. Throws std::runtime_error when the
 // variable or the file is missing: a test that needs the server fails without it, it never skips.
 ServerAddress TestServer();
+// Reads a state file that tests/support/mariadb-fixture wrote; throws std::runtime_error when it is
+// missing or names no server.
+ServerAddress ReadServerState(const std::string& stateFile);
+
+// Whether StatementsOf gives the statements as logged, or without the CR LF that the data module puts
+// after a one-line text (for counting and showing statements, not their line ends).
+enum class LineEnds
+{
+    Keep,
+    Drop
+};
 
 using Row = std::vector<std::optional<std::string>>;
 
@@ -32,6 +43,9 @@ class TestDatabase final
 {
 public:
     explicit TestDatabase(const std::string& schemaFile = DefaultSchemaFile());
+    // A database of a given name on a given server (the benchmarks' own), replacing one that an
+    // earlier run left behind.
+    TestDatabase(ServerAddress server, std::string name, const std::string& schemaFile = DefaultSchemaFile());
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
@@ -40,6 +54,16 @@ public:
 
     const ServerAddress& Server() const { return m_server; }
     const std::string& Name() const { return m_name; }
+
+    // Points a connection's settings (the data module's TZConnection) at this database.
+    template <typename Connection> void Configure(Connection& connection) const
+    {
+        connection.HostName = m_server.Host;
+        connection.Port = m_server.Port;
+        connection.Database = m_name;
+        connection.User = m_server.User;
+        connection.Password = m_server.Password;
+    }
 
     // Runs one or more statements separated by ';' (multi-statement text); throws on error.
     void Exec(std::string_view sql);
@@ -50,12 +74,14 @@ public:
 
     // Statements that the server's general log recorded for one connection thread, in order
     // (connection ids come from mysql_thread_id of the connection under test).
-    std::vector<std::string> StatementsOf(unsigned long threadId);
+    std::vector<std::string> StatementsOf(unsigned long threadId, LineEnds lineEnds = LineEnds::Keep);
 
     // Kills a connection from the server side, as a server restart or an administrator would.
     void KillConnection(unsigned long threadId);
 
 private:
+    void Create(const std::string& schemaFile, bool replace);
+
     ServerAddress m_server;
     std::string m_name;
     MYSQL* m_admin = nullptr;

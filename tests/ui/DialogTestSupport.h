@@ -46,12 +46,7 @@ class DialogDesk final
 public:
     DialogDesk()
     {
-        const selvo::test::ServerAddress& server = Db.Server();
-        Dm.ZConnection.HostName = server.Host;
-        Dm.ZConnection.Port = server.Port;
-        Dm.ZConnection.Database = Db.Name();
-        Dm.ZConnection.User = server.User;
-        Dm.ZConnection.Password = server.Password;
+        Db.Configure(Dm.ZConnection);
         Dm.SpareCardZQ.SetSQL(std::string(data::SpareCardListSql));
         Dm.GuestCardZQ.SetSQL(std::string(data::GuestCardListSql));
     }

@@ -130,12 +130,7 @@ std::vector<std::string> RecordingReplyBox::Texts() const
 
 Desk::Desk()
 {
-    const selvo::test::ServerAddress& server = Db.Server();
-    Dm.ZConnection.HostName = server.Host;
-    Dm.ZConnection.Port = server.Port;
-    Dm.ZConnection.Database = Db.Name();
-    Dm.ZConnection.User = server.User;
-    Dm.ZConnection.Password = server.Password;
+    Db.Configure(Dm.ZConnection);
     Dm.ZConnection.Connect();
     Dm.SpareCardZQ.SetSQL(std::string(data::SpareCardListSql));
     Dm.GuestCardZQ.SetSQL(std::string(data::GuestCardListSql));
@@ -225,16 +220,8 @@ void Desk::Mark()
 
 std::vector<std::string> Desk::StatementsSinceMark()
 {
-    std::vector<std::string> all = Db.StatementsOf(Dm.ZConnection.ThreadId());
-    std::vector<std::string> since;
-    for (std::size_t i = m_mark; i < all.size(); ++i) {
-        std::string statement = all[i];
-        while (!statement.empty() && (statement.back() == '\n' || statement.back() == '\r')) {
-            statement.pop_back();
-        }
-        since.push_back(statement);
-    }
-    return since;
+    std::vector<std::string> all = Db.StatementsOf(Dm.ZConnection.ThreadId(), selvo::test::LineEnds::Drop);
+    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(m_mark, all.size())), all.end()};
 }
 
 std::string Desk::Value(const std::string& sql)

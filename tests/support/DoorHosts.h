@@ -67,7 +67,7 @@ struct SimFrame
 };
 
 // access-point-sim running inside a door host's namespace; stopped (SIGTERM) and its log removed on
-// destruction.
+// destruction. The log's folder is made in the temporary folder ($TMPDIR, else /tmp).
 class SimulatedAccessPoint final
 {
 public:
@@ -79,6 +79,9 @@ public:
     // Waits until at least `count` frames have been logged (or the timeout passed), then returns all.
     std::vector<SimFrame> Frames(std::size_t count = 0,
                                  std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const;
+    // The frames logged with a right checksum, waiting until `count` of them have come (or the timeout passed).
+    std::size_t IntactFrames(std::size_t count,
+                             std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) const;
     const std::string& Log() const { return m_logText; }
     std::string ReadLog() const;
 

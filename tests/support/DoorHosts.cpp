@@ -1,5 +1,6 @@
 #include "DoorHosts.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -32,7 +33,7 @@ DoorHosts ReadDoorHosts()
     DoorHosts result;
     const char* path = std::getenv("SELVO_DOOR_HOSTS");
     if (path == nullptr || *path == '\0') {
-        result.Unavailable = "SELVO_DOOR_HOSTS is not set (run the tests through ctest, which makes the door hosts)";
+        result.Unavailable = "SELVO_DOOR_HOSTS is not set (ctest and scripts/bench make the door hosts)";
         return result;
     }
     std::ifstream in(path);
@@ -96,8 +97,9 @@ std::vector<std::uint16_t> FreeUdpPorts(std::size_t count)
 SimulatedAccessPoint::SimulatedAccessPoint(const DoorHost& host, std::uint16_t port, const std::string& mode,
                                            int delayMs)
 {
-    char dirTemplate[] = "/tmp/selvo-sim.XXXXXX";
-    if (::mkdtemp(dirTemplate) == nullptr) {
+    // Under $TMPDIR when it is set: scripts/bench points it into a work folder it removes even after a kill.
+    std::string dirTemplate = (std::filesystem::temp_directory_path() / "selvo-sim.XXXXXX").string();
+    if (::mkdtemp(dirTemplate.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
     m_dir = dirTemplate;
@@ -138,6 +140,11 @@ SimulatedAccessPoint::SimulatedAccessPoint(const DoorHost& host, std::uint16_t p
                                      std::to_string(port));
         }
         if (std::chrono::steady_clock::now() > deadline) {
+            // The destructor does not run for a half-made object: end the simulator and its folder here.
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, &status, 0);
+            m_pid = -1;
+            std::filesystem::remove_all(m_dir);
             throw std::runtime_error("access-point-sim did not start");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -237,6 +244,22 @@ std::vector<SimFrame> SimulatedAccessPoint::Frames(std::size_t count, std::chron
         frames = ParseFrames(ReadLog());
     }
     return frames;
+}
+
+std::size_t SimulatedAccessPoint::IntactFrames(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto intact = [this] {
+        const std::vector<SimFrame> frames = ParseFrames(ReadLog());
+        return static_cast<std::size_t>(
+            std::count_if(frames.begin(), frames.end(), [](const SimFrame& frame) { return frame.CrcOk; }));
+    };
+    std::size_t seen = intact();
+    while (seen < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        seen = intact();
+    }
+    return seen;
 }
 
 } // namespace selvo::device::test
