@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
+#include "NoWindowLeftOpen.h"
 #include "AnsiText.h"
 #include "CardGrid.h"
 #include "DialogTestSupport.h"
@@ -122,12 +123,7 @@ class CardDialogsThroughWindowTest final : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            QVERIFY2(!w->isVisible(), qPrintable(w->metaObject()->className()));
-        }
-    }
+    void cleanup() { selvo::ui::VerifyNoWindowLeftOpen(); }
 
     // "Po&veži": the dialog opens on the selected card, Enter searches, a click picks, "&U redu" binds.
     void LendingThroughTheEmployeeDialog()

@@ -1,4 +1,5 @@
 // The employee search dialog driven as the porter drives it, on a test database.
+#include "NoWindowLeftOpen.h"
 #include "GetEmployeeForm.h"
 
 #include <QHeaderView>
@@ -57,9 +58,7 @@ private slots:
     void cleanup()
     {
         m_desk.reset();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            QVERIFY2(!w->isVisible(), qPrintable(w->metaObject()->className()));
-        }
+        selvo::ui::VerifyNoWindowLeftOpen();
     }
 
     void LayoutFollowsTheFormDescription()

@@ -1,4 +1,5 @@
 // The guest registration dialog driven as the porter drives it, on a test database.
+#include "NoWindowLeftOpen.h"
 #include "GuestForm.h"
 
 #include <QLabel>
@@ -54,9 +55,7 @@ private slots:
     void cleanup()
     {
         m_desk.reset();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            QVERIFY2(!w->isVisible(), qPrintable(w->metaObject()->className()));
-        }
+        selvo::ui::VerifyNoWindowLeftOpen();
     }
 
     void LayoutFollowsTheFormDescription()

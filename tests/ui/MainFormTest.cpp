@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include "NoWindowLeftOpen.h"
 #include "AnsiText.h"
 #include "CardGrid.h"
 #include "CardGridModel.h"
@@ -810,9 +811,7 @@ private slots:
     void cleanup()
     {
         QCoreApplication::processEvents();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            QVERIFY2(!w->isVisible(), qPrintable(w->metaObject()->className()));
-        }
+        selvo::ui::VerifyNoWindowLeftOpen();
     }
 };
 

@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "NoWindowLeftOpen.h"
 #include "DeviceLink.h"
 #include "ErrorReport.h"
 #include "PushSleeper.h"
@@ -345,9 +346,7 @@ private slots:
     void cleanup()
     {
         QCoreApplication::processEvents();
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            QVERIFY2(!w->isVisible(), qPrintable(w->metaObject()->className()));
-        }
+        selvo::ui::VerifyNoWindowLeftOpen();
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "NoWindowLeftOpen.h"
 #include "AnsiText.h"
 #include "ApplicationEvents.h"
 #include "ErrorReport.h"
@@ -218,12 +219,7 @@ private slots:
         QCOMPARE(answer.title, QApplication::applicationName());
     }
 
-    void cleanup()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            QVERIFY2(!w->isVisible(), qPrintable(w->metaObject()->className()));
-        }
-    }
+    void cleanup() { selvo::ui::VerifyNoWindowLeftOpen(); }
 };
 
 int main(int argc, char** argv)
