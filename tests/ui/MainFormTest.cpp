@@ -7,10 +7,6 @@
 #include <optional>
 #include <string>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -22,6 +18,7 @@
 #include <QWheelEvent>
 
 #include "NoWindowLeftOpen.h"
+#include "DoorHosts.h"
 #include "AnsiText.h"
 #include "CardGrid.h"
 #include "CardGridModel.h"
@@ -242,20 +239,6 @@ void Turn(QWidget* at, int delta)
     QWheelEvent wheel(inside, at->mapToGlobal(inside), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(at, &wheel);
-}
-
-// A UDP port that nothing on this host holds at the moment.
-int FreeUdpPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 const QColor Green(64, 255, 64);
@@ -765,7 +748,7 @@ private slots:
     // shows and the operator's close is swallowed; then the visit ends and its row loses its colour.
     void EndingAVisitPushesShowsTheReplyAndUncoloursTheRow()
     {
-        const int port = FreeUdpPort();
+        const int port = selvo::device::test::FreeUdpPort();
         Desk desk({.Prepare = [port](test::TestDatabase& db) {
             LoadDesk(db);
             db.Exec("INSERT INTO timeraccesspoint (timeraccesspointid, name, macaddress, localip, publicip, udpport, "

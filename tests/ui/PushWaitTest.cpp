@@ -11,11 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "NoWindowLeftOpen.h"
+#include "DoorHosts.h"
 #include "DeviceLink.h"
 #include "ErrorReport.h"
 #include "PushSleeper.h"
@@ -84,20 +81,6 @@ private:
     QTimer m_poll;
     QMessageBox* m_pending = nullptr;
 };
-
-// A UDP port that nothing on this host holds at the moment.
-int FreeUdpPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 // One all-access point on loopback whose port is the endpoint's own, so the tool's frame comes back
 // to the tool: an intact frame with status "00", an unclear reply.
@@ -321,7 +304,7 @@ private slots:
         PushSleeper sleeper;
         RecordedMessages messages;
         selvo::device::DeviceLink link(messages, replyBox, sleeper);
-        OnePoint point(FreeUdpPort());
+        OnePoint point(selvo::device::test::FreeUdpPort());
         OneTicket ticket;
 
         // Answered well after both pauses (2 s + 2 s) have ended.
