@@ -1,23 +1,8 @@
-# Shared by scripts/demo and scripts/screenshot: packages, the demo database and its settings file.
+# Shared by scripts/demo and scripts/screenshot: the package step, the demo database and its settings file.
 # Source it; it defines functions only. $root must name the repository.
 
-# selvo_ensure_packages NAME...: installs the Debian packages that are missing (as root), or says
-# which ones are missing and stops.
-selvo_ensure_packages() {
-    local missing=() p
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    if [ "$(id -u)" != 0 ]; then
-        echo "$(basename "$0"): these Debian packages are missing: ${missing[*]}" >&2
-        echo "Run it as root once (it installs them with apt-get), or install them yourself." >&2
-        exit 1
-    fi
-    echo "Installing: ${missing[*]}"
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-}
+# shellcheck source=packages.sh
+. "$root/scripts/lib/packages.sh"
 
 # selvo_demo_sql ARGS...: the mariadb client as the server's root, texts as latin1 bytes.
 selvo_demo_sql() {
