@@ -50,7 +50,12 @@ class TMainForm final : public QWidget, public workflows::Operator, public devic
     Q_OBJECT
 
 public:
+    // The executable's path, looked up by the settings step; a failing lookup is a settings failure.
+    using ExecutablePathLookup = std::function<std::filesystem::path()>;
+
     TMainForm(data::TTavrinReserveGuestDM& dm, std::filesystem::path executablePath, const Registry& registry,
+              QWidget* parent = nullptr);
+    TMainForm(data::TTavrinReserveGuestDM& dm, ExecutablePathLookup executablePath, const Registry& registry,
               QWidget* parent = nullptr);
     ~TMainForm() override;
     TMainForm(const TMainForm&) = delete;
@@ -103,7 +108,7 @@ private:
                       CardCellState state, const QColor& rowColour);
 
     data::TTavrinReserveGuestDM& m_dm;
-    std::filesystem::path m_executablePath;
+    ExecutablePathLookup m_executablePath;
     const Registry& m_registry;
 
     // Declared before the device link, which uses them to its end.
