@@ -348,6 +348,10 @@ void TMainForm::RunAction(void (workflows::CardActions::*action)())
     } catch (...) {
         ShowErrorReport("Unknown error");
     }
+    // A close the push had to hold back: as a queued close would have been, now that nothing runs.
+    if (m_sleeper.TakeCloseRequest(*this)) {
+        close();
+    }
 }
 
 void TMainForm::ConnectButtonClick()

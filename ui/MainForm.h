@@ -90,7 +90,8 @@ signals:
     void Closed();
 
 protected:
-    // FormClose: the close is never refused.
+    // FormClose: the close is never refused. One asked for during a push is carried out when the action
+    // has ended.
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     // Up and Down on the push buttons, which Qt's buttons would take as Tab and Shift+Tab.
