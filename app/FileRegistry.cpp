@@ -34,6 +34,10 @@ RegistryString FileRegistry::ReadLocalMachineString(std::string_view keyPath, st
     if (!stored) {
         return {};
     }
+    // An empty value has no type to name; it reads as an empty string, as regedit shows a new value.
+    if (stored->empty()) {
+        return {RegistryString::Status::Found, {}};
+    }
     const std::size_t colon = stored->find(':');
     const std::string_view type = std::string_view(*stored).substr(0, colon);
     if (colon == std::string::npos ||

@@ -14,8 +14,9 @@ namespace selvo {
 //   InstallLocation=REG_SZ:D:\Apps\BextA\   (a trailing backslash is kept)
 //
 // REG_SZ and REG_EXPAND_SZ values are strings (one pair of quotes around the text is dropped);
-// any other type, or a value without a type, is not. The file follows the settings files' reading rules. A missing file
-// is an empty registry. Reads the file on every call; safe from any thread.
+// any other type, or a non-empty value without a type, is not. An empty value (`Name=`) is an empty
+// string. The file follows the settings files' reading rules. A missing file is an empty registry.
+// Reads the file on every call; safe from any thread.
 class FileRegistry final : public Registry
 {
 public:

@@ -15,7 +15,9 @@ int main(int argc, char** argv)
     // The data module first: the window uses it from its creation on, and it goes last.
     selvo::data::TTavrinReserveGuestDM TavrinReserveGuestDM;
     // Creating the window runs FormCreate: settings, connection, the two lists, the work mode.
-    auto MainForm = std::make_unique<selvo::ui::TMainForm>(TavrinReserveGuestDM, selvo::ExecutablePath(), registry);
+    // The executable's path is looked up there too: without /proc it is a settings failure.
+    auto MainForm = std::make_unique<selvo::ui::TMainForm>(
+        TavrinReserveGuestDM, [] { return selvo::ExecutablePath(); }, registry);
     QObject::connect(MainForm.get(), &selvo::ui::TMainForm::Closed, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     MainForm->ShowCentred();

@@ -52,7 +52,8 @@ void TZConnection::Connect()
     if (m_handle != nullptr) {
         return;
     }
-    if (Port < 0) {
+    // A port outside 0..65535 would wrap to another server's port.
+    if (Port < 0 || Port > 65535) {
         throw DatabaseError("Range check error");
     }
     unsigned port = Port == 0 ? 3306u : static_cast<unsigned>(Port);

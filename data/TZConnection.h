@@ -43,7 +43,7 @@ public:
     static constexpr std::string_view Protocol = "mysql-3.23";
 
     std::string HostName = "localhost";
-    int32_t Port = 3306; // 0 means 3306; a negative port fails the opening with "Range check error"
+    int32_t Port = 3306; // 0 means 3306; a port below 0 or above 65535 fails the opening with "Range check error"
     std::string Database = "vardeno";
     std::string User = "vardeno";
     std::string Password;

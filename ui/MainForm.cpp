@@ -122,6 +122,13 @@ public:
 
 TMainForm::TMainForm(data::TTavrinReserveGuestDM& dm, std::filesystem::path executablePath, const Registry& registry,
                      QWidget* parent)
+    : TMainForm(
+          dm, [path = std::move(executablePath)] { return path; }, registry, parent)
+{
+}
+
+TMainForm::TMainForm(data::TTavrinReserveGuestDM& dm, ExecutablePathLookup executablePath, const Registry& registry,
+                     QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_dm(dm), m_executablePath(std::move(executablePath)), m_registry(registry),
@@ -225,7 +232,7 @@ std::array<QPushButton*, 5> TMainForm::Buttons() const
 
 void TMainForm::FormCreate()
 {
-    const ConnectionSettings settings = ReadConnectionSettings(m_executablePath, m_registry);
+    const ConnectionSettings settings = ReadConnectionSettings(m_executablePath(), m_registry);
     m_dm.WorkMode = settings.WorkMode;
 
     data::TZConnection& connection = m_dm.ZConnection;
@@ -340,6 +347,10 @@ void TMainForm::RunAction(void (workflows::CardActions::*action)())
         ShowErrorReport(failure.what());
     } catch (...) {
         ShowErrorReport("Unknown error");
+    }
+    // A close the push had to hold back: as a queued close would have been, now that nothing runs.
+    if (m_sleeper.TakeCloseRequest(*this)) {
+        close();
     }
 }
 

@@ -50,7 +50,12 @@ class TMainForm final : public QWidget, public workflows::Operator, public devic
     Q_OBJECT
 
 public:
+    // The executable's path, looked up by the settings step; a failing lookup is a settings failure.
+    using ExecutablePathLookup = std::function<std::filesystem::path()>;
+
     TMainForm(data::TTavrinReserveGuestDM& dm, std::filesystem::path executablePath, const Registry& registry,
+              QWidget* parent = nullptr);
+    TMainForm(data::TTavrinReserveGuestDM& dm, ExecutablePathLookup executablePath, const Registry& registry,
               QWidget* parent = nullptr);
     ~TMainForm() override;
     TMainForm(const TMainForm&) = delete;
@@ -85,7 +90,8 @@ signals:
     void Closed();
 
 protected:
-    // FormClose: the close is never refused.
+    // FormClose: the close is never refused. One asked for during a push is carried out when the action
+    // has ended.
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     // Up and Down on the push buttons, which Qt's buttons would take as Tab and Shift+Tab.
@@ -103,7 +109,7 @@ private:
                       CardCellState state, const QColor& rowColour);
 
     data::TTavrinReserveGuestDM& m_dm;
-    std::filesystem::path m_executablePath;
+    ExecutablePathLookup m_executablePath;
     const Registry& m_registry;
 
     // Declared before the device link, which uses them to its end.

@@ -1,5 +1,7 @@
 #include "PushSleeper.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -40,9 +42,13 @@ bool IsOperatorInput(QEvent::Type type)
 
 } // namespace
 
-// Swallows operator input to every window of the program except the reply boxes.
+// Swallows operator input to every window of the program except the reply boxes; remembers the
+// windows whose close it held back.
 class PushSleeper::InputSwallower final : public QObject
 {
+public:
+    explicit InputSwallower(PushSleeper& sleeper) : m_sleeper(sleeper) {}
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -56,11 +62,18 @@ protected:
         // A close that is not refused goes ahead even when its event never arrives.
         if (event->type() == QEvent::Close) {
             event->ignore();
+            auto* closing = static_cast<QWidget*>(watched);
+            if (closing->isWindow()) {
+                m_sleeper.RememberCloseRequest(*closing);
+            }
         } else {
             event->accept();
         }
         return true;
     }
+
+private:
+    PushSleeper& m_sleeper;
 };
 
 // Input is swallowed from the first pause or wait that begins until the last one ends.
@@ -86,9 +99,28 @@ private:
     PushSleeper& m_sleeper;
 };
 
-PushSleeper::PushSleeper() : m_swallower(std::make_unique<InputSwallower>()) {}
+PushSleeper::PushSleeper() : m_swallower(std::make_unique<InputSwallower>(*this)) {}
 
 PushSleeper::~PushSleeper() = default;
+
+// Asked for more than once, it is still one close.
+void PushSleeper::RememberCloseRequest(QWidget& window)
+{
+    std::erase_if(m_closeRequests, [](const QPointer<QWidget>& held) { return held.isNull(); });
+    if (std::find(m_closeRequests.begin(), m_closeRequests.end(), &window) == m_closeRequests.end()) {
+        m_closeRequests.emplace_back(&window);
+    }
+}
+
+bool PushSleeper::TakeCloseRequest(const QWidget& window)
+{
+    const auto held = std::find(m_closeRequests.begin(), m_closeRequests.end(), &window);
+    if (held == m_closeRequests.end()) {
+        return false;
+    }
+    m_closeRequests.erase(held);
+    return true;
+}
 
 void PushSleeper::Sleep(std::chrono::milliseconds duration)
 {

@@ -312,6 +312,15 @@ const RegistryCase RegistryCases[] = {
     {"EmptyString",
      "[SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavrin BextA_is1]\nInstallLocation=REG_SZ:\n",
      {Status::Found, ""}},
+    {"EmptyWithoutAType",
+     "[SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavrin BextA_is1]\nInstallLocation=\n",
+     {Status::Found, ""}},
+    {"BlankWithoutAType",
+     "[SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavrin BextA_is1]\nInstallLocation=  \n",
+     {Status::Found, ""}},
+    {"OnlyATypeSeparator",
+     "[SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavrin BextA_is1]\nInstallLocation=:\n",
+     {Status::WrongType, {}}},
     {"Number",
      "[SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavrin BextA_is1]\nInstallLocation=REG_DWORD:1\n",
      {Status::WrongType, {}}},
@@ -401,6 +410,44 @@ TEST(ExecutablePath, NamesThisTestProgram)
     EXPECT_TRUE(path.is_absolute());
     EXPECT_EQ(path.filename(), "app_tests");
     EXPECT_TRUE(std::filesystem::is_regular_file(path));
+}
+
+} // namespace
+} // namespace selvo
+
+namespace selvo {
+namespace {
+
+// An empty InstallLocation in the registry file means the default install location.
+TEST_F(SettingsFixture, EmptyInstallLocationInTheRegistryFileLeadsToTheDefaultLocation)
+{
+    const std::filesystem::path registryFile = m_folder.Write(
+        "etc/registry.ini",
+        "[SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavrin BextA_is1]\nInstallLocation=\n");
+    WriteDriveFile("c/Program Files/Tavrin/BextA/bexta.ini", "[Security]\nHostName=default-place\n");
+    const ConnectionSettings settings = Read(FileRegistry(registryFile));
+    EXPECT_EQ(settings.HostName, "default-place");
+    EXPECT_EQ(settings.SettingsFile, DefaultBextAFile);
+}
+
+// Without /proc (a chroot, a minimal container) the lookup fails with a text for the error report.
+TEST(ExecutablePath, UnreadableLinkIsASettingsErrorNamingItAndTheReason)
+{
+    const test::TempFolder folder;
+    const std::filesystem::path notALink = folder.Write("exe", "");
+    const std::pair<std::filesystem::path, std::string> cases[] = {
+        {folder.Path() / "proc/self/exe", "No such file or directory"},
+        {notALink, "Invalid argument"},
+    };
+    for (const auto& [link, reason] : cases) {
+        try {
+            ExecutablePath(link);
+            ADD_FAILURE() << link << " read";
+        } catch (const SettingsError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "Cannot find the program's own path (" + link.string() + "): " + reason);
+        }
+    }
 }
 
 } // namespace

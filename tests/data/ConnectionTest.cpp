@@ -55,6 +55,8 @@ TEST_F(ConnectionTest, FailedLoginsRaiseTheClientsTextAndLeaveTheConnectionClose
         {"unknown database", [](TZConnection& c) { c.Database = "no_such_database"; },
          "SQL Error: Unknown database 'no_such_database'", 1049},
         {"negative port", [](TZConnection& c) { c.Port = -1; }, "Range check error", 0},
+        // Taken modulo 65536 it would be the server's own port.
+        {"port above 65535", [](TZConnection& c) { c.Port += 65536; }, "Range check error", 0},
     };
     for (const auto& failure : failures) {
         SCOPED_TRACE(failure.Name);

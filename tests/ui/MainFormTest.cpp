@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include "NoWindowLeftOpen.h"
 #include "DoorHosts.h"
@@ -23,6 +24,7 @@
 #include "CardGrid.h"
 #include "CardGridModel.h"
 #include "ErrorReport.h"
+#include "ExecutablePath.h"
 #include "FileRegistry.h"
 #include "MainForm.h"
 #include "TavrinReserveGuestDM.h"
@@ -60,6 +62,18 @@ void LoadDesk(test::TestDatabase& db)
             "('Ana', 'Markovic', '2026-12-10 08:00:00', NULL, 22),"
             "('Vuk', 'Ristic', '2026-12-09 08:00:00', '2026-12-09 12:00:00', 21),"
             "('Maja', 'Lazic', '2026-12-08 08:00:00', '2026-12-08 16:00:00', 22)");
+}
+
+// The desk with one all-access point on loopback at the given port, the endpoint's own, so the tool's
+// frame comes back to it; the guest card G-01 of the open visit has its ticket there.
+void LoadDeskWithLoopbackPoint(test::TestDatabase& db, int port)
+{
+    LoadDesk(db);
+    db.Exec("INSERT INTO timeraccesspoint (timeraccesspointid, name, macaddress, localip, publicip, udpport, "
+            "tcpport, currentdeviceindex, active, allaccess, readaccess, outdoor) VALUES "
+            "(1, 'Ulaz', '00:00:00:00:00:01', '127.0.0.1', '127.0.0.1', " +
+            std::to_string(port) + ", 4370, 0, 'Y', 'Y', 'Y', 'N')");
+    db.Exec("INSERT INTO timeraccessticket (timeraccesspointid, employeecardid, active) VALUES (1, 22, 'Y')");
 }
 
 std::string StoredPassword(const std::string& clear)
@@ -745,18 +759,11 @@ private slots:
     // A whole action through the window: ending a visit pushes the card's ticket to the one all-access
     // point, here on loopback at the endpoint's own port, so the tool's own frame comes back as an
     // unclear reply. The reply box comes up during the push and is answered; meanwhile the hourglass
-    // shows and the operator's close is swallowed; then the visit ends and its row loses its colour.
+    // shows and the operator's Esc is swallowed; then the visit ends and its row loses its colour.
     void EndingAVisitPushesShowsTheReplyAndUncoloursTheRow()
     {
         const int port = selvo::device::test::FreeUdpPort();
-        Desk desk({.Prepare = [port](test::TestDatabase& db) {
-            LoadDesk(db);
-            db.Exec("INSERT INTO timeraccesspoint (timeraccesspointid, name, macaddress, localip, publicip, udpport, "
-                    "tcpport, currentdeviceindex, active, allaccess, readaccess, outdoor) VALUES "
-                    "(1, 'Ulaz', '00:00:00:00:00:01', '127.0.0.1', '127.0.0.1', " +
-                    std::to_string(port) + ", 4370, 0, 'Y', 'Y', 'Y', 'N')");
-            db.Exec("INSERT INTO timeraccessticket (timeraccesspointid, employeecardid, active) VALUES (1, 22, 'Y')");
-        }});
+        Desk desk({.Prepare = [port](test::TestDatabase& db) { LoadDeskWithLoopbackPoint(db, port); }});
         QSignalSpy closed(desk.Form.get(), &TMainForm::Closed);
         CardGrid* guest = desk.Guest();
         QCOMPARE(guest->currentIndex().row(), 0); // G-01, Markovic Ana's visit
@@ -766,7 +773,6 @@ private slots:
             duringPause =
                 QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : Qt::ArrowCursor;
             QTest::keyClick(desk.Form.get(), Qt::Key_Escape);
-            desk.Form->close();
         });
         desk.Button("StopButton")->click();
 
@@ -789,6 +795,104 @@ private slots:
         desk.Button("CloseButton")->setFocus();
         QTRY_VERIFY(!guest->hasFocus());
         QCOMPARE(Background(CellImage(*guest, 0, 1)), guest->palette().color(QPalette::Base));
+    }
+
+    // A close asked for during a push (the close box; Alt+F4 comes the same way from the window
+    // system) is neither refused nor lost: the action runs to its end, message included, and then the
+    // window closes, once however often it was asked.
+    void CloseDuringAPushIsCarriedOutWhenTheActionHasEnded_data()
+    {
+        QTest::addColumn<int>("requests");
+        QTest::newRow("close box") << 1;
+        QTest::newRow("close box twice") << 2;
+    }
+    void CloseDuringAPushIsCarriedOutWhenTheActionHasEnded()
+    {
+        QFETCH(int, requests);
+        const int port = selvo::device::test::FreeUdpPort();
+        Desk desk({.Prepare = [port](test::TestDatabase& db) { LoadDeskWithLoopbackPoint(db, port); }});
+        QSignalSpy closed(desk.Form.get(), &TMainForm::Closed);
+        bool visibleAfterRequest = false;
+        QTimer::singleShot(1000, this, [&] {
+            for (int i = 0; i < requests; ++i) {
+                desk.Form->windowHandle()->close();
+            }
+            visibleAfterRequest = desk.Form->isVisible();
+        });
+        desk.Button("StopButton")->click();
+
+        QVERIFY(visibleAfterRequest);
+        const std::vector<ShownBox> boxes = desk.Boxes();
+        QCOMPARE(boxes.size(), std::size_t(2));
+        QCOMPARE(boxes[1].Text, QString::fromUtf8("Kartica je uspešno izbrisana!"));
+        QVERIFY(boxes[1].WindowVisible);
+        QCOMPARE(desk.Db().Scalar("SELECT COUNT(*) FROM timerguest WHERE enddatetime IS NULL"),
+                 std::optional<std::string>("0"));
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!desk.Form->isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    // Without /proc (a chroot, a minimal container) the program cannot name its own settings file: the
+    // settings step fails into the general error report and the window opens unconnected.
+    void MissingExecutablePathIsASettingsFailure()
+    {
+        BoxRecorder recorder;
+        QTemporaryDir dir;
+        const FileRegistry registry(dir.filePath("registry.ini").toStdString());
+        const std::string link = dir.filePath("proc/self/exe").toStdString();
+        data::TTavrinReserveGuestDM dm;
+        dm.WorkMode = 5;
+        TMainForm form(
+            dm, [link] { return ExecutablePath(link); }, registry);
+        QCOMPARE(recorder.Boxes.size(), std::size_t(1));
+        const ShownBox& box = recorder.Boxes[0];
+        QCOMPARE(box.Icon, QMessageBox::Critical);
+        QCOMPARE(box.Title, QApplication::applicationName());
+        QCOMPARE(box.Text, QString::fromStdString("Cannot find the program's own path (" + link +
+                                                  "): No such file or directory."));
+        QVERIFY(!box.WindowVisible);
+        QVERIFY(!dm.ZConnection.Connected());
+        QCOMPARE(dm.WorkMode, 5); // never read
+        for (const char* name : {"ConnectButton", "RemoveButton", "StartButton", "StopButton"}) {
+            auto* button = form.findChild<QPushButton*>(QString::fromLatin1(name));
+            QVERIFY2(button != nullptr && button->isEnabled(), name);
+        }
+        form.ShowCentred();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.close();
+    }
+
+    // A guest card with two open visits (written by another desk, say) is listed once for each, and
+    // ending the visit from either row ends both and lists the card once, free.
+    void GuestCardWithTwoOpenVisitsIsListedTwice()
+    {
+        Desk desk({.Prepare = [](test::TestDatabase& db) {
+            LoadDesk(db);
+            db.Exec("INSERT INTO timerguest (firstname, lastname, startdatetime, enddatetime, employeecardid) VALUES "
+                    "('Iva', 'Zoric', '2026-12-10 09:00:00', NULL, 22)");
+        }});
+        CardGrid* guest = desk.Guest();
+        QCOMPARE(Column(*guest, 0), QStringList({"G-01", "G-01", "G-02", "G-03", "X-1"}));
+        QStringList guests = Column(*guest, 1).mid(0, 2);
+        guests.sort();
+        QCOMPARE(guests, QStringList({"Markovic Ana", "Zoric Iva"}));
+        QCOMPARE(Column(*guest, 1).mid(2), QStringList({"", "", ""}));
+        guest->setFocus();
+        QTest::keyClick(guest, Qt::Key_Down);
+        QCOMPARE(desk.Form->SelectedCard(workflows::CardList::Guest), std::optional<int>(1));
+        QCOMPARE(desk.Dm->GuestCardZQname.AsString(), std::string("G-01"));
+
+        desk.Button("StopButton")->click(); // the card has no tickets: no push
+
+        QCOMPARE(desk.Boxes().size(), std::size_t(1));
+        QCOMPARE(desk.Boxes()[0].Text, QString::fromUtf8("Kartica je uspešno izbrisana!"));
+        QCOMPARE(desk.Db().Scalar("SELECT COUNT(*) FROM timerguest WHERE enddatetime IS NULL OR employeecardid = 22"),
+                 std::optional<std::string>("0"));
+        QCOMPARE(Column(*guest, 0), QStringList({"G-01", "G-02", "G-03", "X-1"}));
+        QCOMPARE(Column(*guest, 1), QStringList({"", "", "", ""}));
     }
 
     void cleanup()

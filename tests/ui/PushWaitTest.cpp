@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "NoWindowLeftOpen.h"
 #include "DoorHosts.h"
@@ -208,7 +209,8 @@ private slots:
     }
 
     // During a pause the operator's clicks, keys, accelerators and close requests to the program's
-    // windows are swallowed, not held back: nothing of it runs after the pause either.
+    // windows are swallowed, not held back: nothing of it runs after the pause either (a close is
+    // only remembered for the window's owner, below).
     void PauseSwallowsOperatorInputToTheWindows()
     {
         QWidget window;
@@ -324,6 +326,33 @@ private slots:
         QCOMPARE(link.ReplyState.load(), selvo::device::ReplyEvaluated);
         QVERIFY(messages.Texts.empty());
         QCOMPARE(OpenReplyBox(), nullptr);
+    }
+
+    // A close held back by a pause is remembered for its window, once however often it was asked,
+    // for the window's owner to carry out; a close outside a pause goes ahead and is not remembered.
+    void CloseHeldBackByAPauseIsRememberedOnceForItsWindow()
+    {
+        QWidget closed;
+        QWidget other;
+        for (QWidget* window : {&closed, &other}) {
+            window->resize(200, 100);
+            window->show();
+        }
+        QVERIFY(QTest::qWaitForWindowExposed(&closed));
+        PushSleeper sleeper;
+        QTimer::singleShot(30, &closed, [&] {
+            closed.close();
+            closed.windowHandle()->close();
+        });
+        sleeper.Sleep(150ms);
+        QVERIFY(closed.isVisible());
+        QVERIFY(!sleeper.TakeCloseRequest(other));
+        QVERIFY(sleeper.TakeCloseRequest(closed));
+        QVERIFY(!sleeper.TakeCloseRequest(closed));
+
+        QVERIFY(other.close());
+        QVERIFY(!sleeper.TakeCloseRequest(other));
+        closed.close();
     }
 
     void cleanup()

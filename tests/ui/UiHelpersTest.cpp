@@ -2,6 +2,7 @@
 
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointingDevice>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -217,6 +218,51 @@ private slots:
         QVERIFY(answer.plainButton);
         QCOMPARE(answer.text, QString::fromUtf8("Kartica je uspešna dodata!"));
         QCOMPARE(answer.title, QApplication::applicationName());
+    }
+
+    // A touchpad's scroll gesture is framed by events that turn nothing; they move no row, while the
+    // gesture's turns and a wheel's own event with a rotation of 0 each move one row.
+    void OnlyWheelTurnsMoveTheRow_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<QPoint>("delta");
+        QTest::addColumn<bool>("fromTouchpad");
+        QTest::addColumn<int>("rowAfter"); // from row 1 of 0..2
+        QTest::newRow("gesture begins") << int(Qt::ScrollBegin) << QPoint(0, 0) << true << 1;
+        QTest::newRow("gesture ends") << int(Qt::ScrollEnd) << QPoint(0, 0) << true << 1;
+        QTest::newRow("momentum without a turn") << int(Qt::ScrollMomentum) << QPoint(0, 0) << true << 1;
+        QTest::newRow("begin from the core pointer") << int(Qt::ScrollBegin) << QPoint(0, 0) << false << 1;
+        QTest::newRow("touchpad without a phase or a turn") << int(Qt::NoScrollPhase) << QPoint(0, 0) << true << 1;
+        QTest::newRow("gesture turns up") << int(Qt::ScrollUpdate) << QPoint(0, 15) << true << 0;
+        QTest::newRow("gesture turns down") << int(Qt::ScrollUpdate) << QPoint(0, -15) << true << 2;
+        QTest::newRow("wheel without rotation") << int(Qt::NoScrollPhase) << QPoint(0, 0) << false << 2;
+        QTest::newRow("wheel notch up") << int(Qt::NoScrollPhase) << QPoint(0, 120) << false << 0;
+    }
+    void OnlyWheelTurnsMoveTheRow()
+    {
+        QFETCH(int, phase);
+        QFETCH(QPoint, delta);
+        QFETCH(bool, fromTouchpad);
+        QFETCH(int, rowAfter);
+        ApplicationEvents hook;
+        hook.Install();
+        QListWidget list;
+        list.addItems({"a", "b", "c"});
+        list.setCurrentRow(1);
+        list.show();
+        list.activateWindow();
+        list.setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(&list));
+
+        const QPointingDevice touchpad(QStringLiteral("touchpad"), 7, QInputDevice::DeviceType::TouchPad,
+                                       QPointingDevice::PointerType::Finger, QInputDevice::Capability::Scroll, 2, 0);
+        const QPointF at(5, 5);
+        QWheelEvent wheel(at, list.mapToGlobal(at), QPoint(), delta, Qt::NoButton, Qt::NoModifier,
+                          Qt::ScrollPhase(phase), false, Qt::MouseEventNotSynthesized,
+                          fromTouchpad ? &touchpad : QPointingDevice::primaryPointingDevice());
+        QApplication::sendEvent(list.viewport(), &wheel);
+        QCOMPARE(list.currentRow(), rowAfter);
+        QCOMPARE(list.count(), 3);
     }
 
     void cleanup() { selvo::ui::VerifyNoWindowLeftOpen(); }

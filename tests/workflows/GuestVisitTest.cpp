@@ -12,11 +12,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string S(std::string_view text)
-{
-    return std::string(text);
-}
-
 // The guest dialog as a porter uses it: types the guest in and accepts, at the clock's time then.
 std::function<void()> RegisterGuest(data::TTavrinReserveGuestDM& dm, const Clock& clock, GuestEntry entry)
 {

@@ -13,21 +13,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string S(std::string_view text)
-{
-    return std::string(text);
-}
-
-// The employee dialog as a porter uses it: search by last name, confirm the first row found.
-std::function<void()> ChooseEmployee(data::TTavrinReserveGuestDM& dm, std::string lastName)
-{
-    return [&dm, lastName] {
-        EmployeeSearch search(dm);
-        search.FindButtonClick({lastName, "", "", ""});
-        search.OkButtonClick();
-    };
-}
-
 std::string TicketInsert(int pointId, int cardId, int employeeId)
 {
     return "INSERT INTO timeraccessticket (timeraccessticketid,timeraccesspointid,employeecardid,employeeid,"

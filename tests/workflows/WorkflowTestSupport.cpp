@@ -1,5 +1,7 @@
 #include "WorkflowTestSupport.h"
 
+#include "EmployeeSearch.h"
+
 #include <algorithm>
 #include <ctime>
 #include <stdexcept>
@@ -308,6 +310,15 @@ std::vector<std::string> StartingWith(const std::vector<std::string>& statements
         }
     }
     return found;
+}
+
+std::function<void()> ChooseEmployee(data::TTavrinReserveGuestDM& dm, std::string lastName)
+{
+    return [&dm, lastName] {
+        EmployeeSearch search(dm);
+        search.FindButtonClick({lastName, "", "", ""});
+        search.OkButtonClick();
+    };
 }
 
 } // namespace selvo::workflows::test

@@ -170,4 +170,13 @@ void ExpectCursorAroundTheWork(const ScriptedOperator& porter);
 // Statements of a list that begin with a prefix.
 std::vector<std::string> StartingWith(const std::vector<std::string>& statements, const std::string& prefix);
 
+// The employee dialog as a porter uses it: search by last name, confirm the first row found.
+std::function<void()> ChooseEmployee(data::TTavrinReserveGuestDM& dm, std::string lastName);
+
+// A text constant as a string, for comparing lists of messages.
+inline std::string S(std::string_view text)
+{
+    return std::string(text);
+}
+
 } // namespace selvo::workflows::test
