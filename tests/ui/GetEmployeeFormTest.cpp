@@ -58,6 +58,7 @@ private slots:
     void cleanup()
     {
         m_desk.reset();
+        VerifyEveryDialogScriptRan();
         selvo::ui::VerifyNoWindowLeftOpen();
     }
 

@@ -55,6 +55,7 @@ private slots:
     void cleanup()
     {
         m_desk.reset();
+        VerifyEveryDialogScriptRan();
         selvo::ui::VerifyNoWindowLeftOpen();
     }
 
