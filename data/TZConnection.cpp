@@ -63,8 +63,8 @@ void TZConnection::Connect()
     }
     unsigned timeout = 0;
     mysql_options(handle, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-    // The texts are Windows-1250 bytes; latin1 passes every byte through unchanged, as the 3.23
-    // client did. Connector/C would otherwise announce utf8mb4 and the server would reject or
+    // The texts are Windows-1250 bytes; latin1 passes every byte through unchanged, so the rows keep
+    // the bytes the installation stores. Connector/C would otherwise announce utf8mb4 and the server would reject or
     // convert them.
     mysql_options(handle, MYSQL_SET_CHARSET_NAME, "latin1");
     // Always the host and port of the settings, also for "localhost" (no local socket).

@@ -123,7 +123,8 @@ void PosixUdpEndpoint::Open()
     }
     m_receiverRunning.store(true);
     try {
-        m_receiver = std::jthread(ReceiveLoop, socketFd.Get(), wakeFd.Get(), m_handler, &m_receiverRunning);
+        m_receiver =
+            std::jthread(ReceiveLoop, socketFd.Get(), wakeFd.Get(), m_pollTimeoutMs, m_handler, &m_receiverRunning);
     } catch (const std::system_error& e) {
         m_receiverRunning.store(false);
         m_lastOpenError = std::string("thread: ") + e.what();
@@ -134,8 +135,8 @@ void PosixUdpEndpoint::Open()
     m_boundPort = static_cast<std::uint16_t>(m_port);
 }
 
-void PosixUdpEndpoint::ReceiveLoop(std::stop_token stop, int socketFd, int wakeFd, DatagramHandler handler,
-                                   std::atomic<bool>* running)
+void PosixUdpEndpoint::ReceiveLoop(std::stop_token stop, int socketFd, int wakeFd, int pollTimeoutMs,
+                                   DatagramHandler handler, std::atomic<bool>* running)
 {
     struct Ended
     {
@@ -146,7 +147,7 @@ void PosixUdpEndpoint::ReceiveLoop(std::stop_token stop, int socketFd, int wakeF
     std::array<std::uint8_t, ReceiveBufferSize> buffer;
     while (!stop.stop_requested()) {
         std::array<pollfd, 2> fds{{{socketFd, POLLIN, 0}, {wakeFd, POLLIN, 0}}};
-        const int ready = ::poll(fds.data(), fds.size(), PollTimeoutMs);
+        const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs);
         if (stop.stop_requested()) {
             break;
         }

@@ -3,6 +3,7 @@
 #include "UdpEndpoint.h"
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -59,12 +60,16 @@ public:
     const std::string& LastOpenError() const { return m_lastOpenError; }
     // The port the open socket is bound to (0 while closed).
     std::uint16_t BoundPort() const { return m_boundPort; }
+    // The longest wait of the receiving thread, from the next Open on. Tests make it longer than they
+    // wait for a Close, so that only the wake-up can end the thread in time.
+    void SetPollTimeout(std::chrono::milliseconds timeout) { m_pollTimeoutMs = static_cast<int>(timeout.count()); }
 
 private:
-    static void ReceiveLoop(std::stop_token stop, int socketFd, int wakeFd, DatagramHandler handler,
+    static void ReceiveLoop(std::stop_token stop, int socketFd, int wakeFd, int pollTimeoutMs, DatagramHandler handler,
                             std::atomic<bool>* running);
 
     std::int32_t m_port = 0;
+    int m_pollTimeoutMs = PollTimeoutMs;
     DatagramHandler m_handler;
     bool m_broadcast = false;
 

@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace selvo {
@@ -132,9 +137,34 @@ TEST(PrivateProfile, UnusableFilesReadAsFilesWithoutKeys)
           std::filesystem::path("/proc/self/mem")}) {
         EXPECT_EQ(PrivateProfile::FromFile(path).ReadString("Database", "HostName", "dflt"), "dflt") << path;
     }
-    if (::geteuid() != 0) { // root reads it regardless of its mode
-        EXPECT_EQ(PrivateProfile::FromFile(unreadable).ReadString("Database", "HostName", "dflt"), "dflt");
+    // Root reads it regardless of its mode, so as root this one check runs in a child process that
+    // has given up root for "nobody" (the folder lets it through; the file's mode stops it).
+    // A readable file beside it shows that the child reaches the folder at all.
+    const std::filesystem::path readable = folder.Write("readable.ini", "[Database]\r\nHostName=db1\r\n");
+    ::chmod(readable.c_str(), 0644);
+    if (::geteuid() == 0) {
+        ::chmod(folder.Path().c_str(), 0711);
     }
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                                 ::setresuid(65534, 65534, 65534) != 0)) {
+            ::_exit(3);
+        }
+        if (PrivateProfile::FromFile(readable).ReadString("Database", "HostName", "dflt") != "db1") {
+            ::_exit(4);
+        }
+        const bool readAsWithoutKeys =
+            PrivateProfile::FromFile(unreadable).ReadString("Database", "HostName", "dflt") == "dflt";
+        ::_exit(readAsWithoutKeys ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the reading child ended by signal " << WTERMSIG(status);
+    EXPECT_NE(WEXITSTATUS(status), 3) << "the child could not give up root";
+    EXPECT_NE(WEXITSTATUS(status), 4) << "the child could not read a readable file in the folder";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a file without read permission was read";
 }
 
 TEST(PrivateProfile, BinaryGarbageGivesDefaultsOrWhatTheRulesGive)
@@ -220,7 +250,32 @@ TEST_P(ProfileInteger, ConvertsOrRefuses)
     EXPECT_EQ(ParseProfileInteger(GetParam().Text), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileInteger, testing::ValuesIn(IntegerCases));
+// The test's name says the text: letters and digits as they are, the rest spelt out.
+std::string IntegerCaseName(const testing::TestParamInfo<IntegerCase>& testCase)
+{
+    std::string name;
+    for (const char ch : std::string_view(testCase.param.Text)) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (std::isalnum(byte) != 0 && byte < 0x80) {
+            name.push_back(ch);
+        } else if (ch == '+') {
+            name += "Plus";
+        } else if (ch == '-') {
+            name += "Minus";
+        } else if (ch == '$') {
+            name += "Dollar";
+        } else if (ch == ' ') {
+            name += "Blank";
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "x%02X", byte);
+            name += hex;
+        }
+    }
+    return name.empty() ? "Empty" : name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileInteger, testing::ValuesIn(IntegerCases), IntegerCaseName);
 
 TEST(PrivateProfile, IntegerKeyTakesDefaultWhenAbsentEmptyOrUnreadable)
 {

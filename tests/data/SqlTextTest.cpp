@@ -29,7 +29,10 @@ class QueryTextProcessing : public ::testing::TestWithParam<ProcessCase>
 {
 };
 
-TEST_P(QueryTextProcessing, SendsTheTextAsTheClientDid)
+// A text without placeholders goes as written, line by line, each line ended by CR LF; one with
+// placeholders is folded to a single line without comments, so that no colon in a comment or in a
+// quoted string is taken for a placeholder and every value goes in as its literal.
+TEST_P(QueryTextProcessing, PlainTextGoesLineByLineAndTextWithPlaceholdersIsFolded)
 {
     EXPECT_EQ(Process(GetParam().Text), GetParam().Sent);
 }

@@ -1,5 +1,7 @@
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -149,6 +151,27 @@ struct CardCodeCase
     std::array<std::uint8_t, 4> Wire;
 };
 
+// The test's name says the code: "NoCode", "1234567", "2Point5", "Minus1".
+std::string CardCodeName(const std::optional<double>& code)
+{
+    if (!code) {
+        return "NoCode";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", *code);
+    std::string name = text;
+    if (name.ends_with(".0")) {
+        name.resize(name.size() - 2);
+    }
+    if (name.starts_with('-')) {
+        name.replace(0, 1, "Minus");
+    }
+    if (const auto point = name.find('.'); point != std::string::npos) {
+        name.replace(point, 1, "Point");
+    }
+    return name;
+}
+
 class CardCode : public ::testing::TestWithParam<CardCodeCase>
 {
 };
@@ -167,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(DeviceFrame, CardCode,
                                            CardCodeCase{4294967295.0, {0xFF, 0xFF, 0xFF, 0xFF}},
                                            CardCodeCase{4294967296.0 + 5, {0, 0, 0, 5}},
                                            CardCodeCase{2.5, {0, 0, 0, 2}}, CardCodeCase{3.5, {0, 0, 0, 4}},
-                                           CardCodeCase{-1.0, {0xFF, 0xFF, 0xFF, 0xFF}}));
+                                           CardCodeCase{-1.0, {0xFF, 0xFF, 0xFF, 0xFF}}),
+                         [](const auto& testCase) { return CardCodeName(testCase.param.Code); });
 
 TEST(DeviceFrame, CardCodeNoIntegerHoldsIsAnError)
 {

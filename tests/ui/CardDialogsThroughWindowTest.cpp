@@ -91,21 +91,28 @@ private:
 
 // Runs the script once the dialog of that class is the active modal window; a dialog the script left
 // open is rejected after a while, as long as the window lives.
-template <typename Dialog> void WhenOpen(QWidget& window, std::function<void(Dialog&)> script)
+template <typename Dialog>
+void WhenOpen(QWidget& window, std::function<void(Dialog&)> script,
+              const std::source_location& where = std::source_location::current())
 {
     QTimer::singleShot(20000, &window, [] {
         if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
             dialog->reject();
         }
     });
+    auto state = NewDialogScript(where);
     auto* poll = new QTimer(&window);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, script] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, script, state] {
         auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (dialog != nullptr) {
+            state->SeenModal = true;
+        }
         if (dialog == nullptr || QApplication::activeWindow() != dialog) {
             return;
         }
         poll->stop();
         poll->deleteLater();
+        state->Ran = true;
         script(*dialog);
     });
     poll->start(5);
@@ -123,7 +130,11 @@ class CardDialogsThroughWindowTest final : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { selvo::ui::VerifyNoWindowLeftOpen(); }
+    void cleanup()
+    {
+        VerifyEveryDialogScriptRan();
+        selvo::ui::VerifyNoWindowLeftOpen();
+    }
 
     // "Po&veži": the dialog opens on the selected card, Enter searches, a click picks, "&U redu" binds.
     void LendingThroughTheEmployeeDialog()

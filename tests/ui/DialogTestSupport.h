@@ -2,7 +2,9 @@
 
 #include <functional>
 #include <memory>
+#include <source_location>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QApplication>
@@ -57,16 +59,58 @@ public:
     data::TTavrinReserveGuestDM Dm;
 };
 
-// Runs `script` once the dialog's modal loop is running (and the dialog is the active modal window),
-// with a safety timeout that rejects a dialog the script left open.
-template <typename Dialog> void WhileModal(Dialog& dialog, std::function<void()> script)
+// A script that answers a dialog, and whether it ran. A test whose script never ran (its dialog never
+// came, or never became the active window) has not tested what it says: VerifyEveryDialogScriptRan,
+// in every test's cleanup, fails it with the reason.
+struct DialogScript
 {
+    std::string Where;
+    bool SeenModal = false;
+    bool Ran = false;
+};
+
+inline std::vector<std::shared_ptr<DialogScript>>& DialogScripts()
+{
+    static std::vector<std::shared_ptr<DialogScript>> scripts;
+    return scripts;
+}
+
+inline std::shared_ptr<DialogScript> NewDialogScript(const std::source_location& where)
+{
+    auto script = std::make_shared<DialogScript>();
+    script->Where = std::string(where.file_name()) + ":" + std::to_string(where.line());
+    DialogScripts().push_back(script);
+    return script;
+}
+
+inline void VerifyEveryDialogScriptRan()
+{
+    const auto scripts = std::exchange(DialogScripts(), {});
+    for (const auto& script : scripts) {
+        const std::string why =
+            script->SeenModal ? "its dialog was modal but never the active window" : "its dialog never ran modal";
+        QVERIFY2(script->Ran,
+                 qPrintable(QString::fromStdString("the dialog script of " + script->Where + " never ran: " + why)));
+    }
+}
+
+// Runs `script` once the dialog's modal loop is running (and the dialog is the active modal window),
+// with a safety timeout that rejects a dialog the script left open (or never reached).
+template <typename Dialog>
+void WhileModal(Dialog& dialog, std::function<void()> script,
+                const std::source_location& where = std::source_location::current())
+{
+    auto state = NewDialogScript(where);
     auto* poll = new QTimer(&dialog); // goes with the dialog
-    QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, poll, script] {
+    QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, poll, script, state] {
+        if (QApplication::activeModalWidget() == &dialog) {
+            state->SeenModal = true;
+        }
         if (QApplication::activeModalWidget() != &dialog || QApplication::activeWindow() != &dialog) {
             return;
         }
         poll->stop();
+        state->Ran = true;
         script();
     });
     poll->start(5);

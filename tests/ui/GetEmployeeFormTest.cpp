@@ -58,10 +58,13 @@ private slots:
     void cleanup()
     {
         m_desk.reset();
+        VerifyEveryDialogScriptRan();
         selvo::ui::VerifyNoWindowLeftOpen();
     }
 
-    void LayoutFollowsTheFormDescription()
+    // Porters find their way in the dialog by sight and by its keys: every control keeps its place,
+    // caption and length limit, and Tab walks them in the same order.
+    void ControlsKeepTheirPlacesCaptionsAndTabOrder()
     {
         TGetEmployeeForm form(m_desk->Dm);
         QCOMPARE(form.windowTitle(), QStringLiteral("Izaberite zaposlenog"));

@@ -610,13 +610,17 @@ private slots:
         Desk desk({.Mode = mode});
         QSignalSpy closed(desk.Form.get(), &TMainForm::Closed);
         QTest::keyClick(desk.Form.get(), Qt::Key_V, Qt::AltModifier);
-        QTest::qWait(300);
-        QCOMPARE(int(desk.Boxes().size()), boxes);
+        if (boxes > 0) {
+            QTRY_COMPARE(int(desk.Boxes().size()), boxes);
+        }
         QCOMPARE(closed.count(), 0);
         desk.Form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(desk.Form.get()));
+        // An accelerator clicks after the button's brief press: once Alt+Z has closed the window,
+        // Alt+V's click would have come before it.
         QTest::keyClick(desk.Form.get(), Qt::Key_Z, Qt::AltModifier);
         QTRY_COMPARE(closed.count(), 1);
+        QCOMPARE(int(desk.Boxes().size()), boxes);
     }
 
     void WorkModeSetsTheButtonsAndTheFirstFocus_data()

@@ -162,6 +162,9 @@ TEST_F(SpareCardTest, WithoutASelectedCardNoActionDoesAnything)
 
     Mark();
     runAll(); // the lists were never opened (no connection at start-up)
+    EXPECT_TRUE(Porter.Events().empty());
+    EXPECT_TRUE(StatementsSinceMark().empty());
+
     OpenLists();
     ASSERT_TRUE(Dm.SpareCardZQ.IsEmpty());
     Mark();

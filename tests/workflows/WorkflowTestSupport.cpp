@@ -217,13 +217,25 @@ void Desk::Select(CardList list, int cardId)
 
 void Desk::Mark()
 {
-    m_mark = Db.StatementsOf(Dm.ZConnection.ThreadId()).size();
+    m_markThread = Dm.ZConnection.ThreadId();
+    m_mark = m_markThread == 0 ? 0 : Db.StatementsOf(m_markThread).size();
 }
 
 std::vector<std::string> Desk::StatementsSinceMark()
 {
-    std::vector<std::string> all = Db.StatementsOf(Dm.ZConnection.ThreadId(), selvo::test::LineEnds::Drop);
-    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(m_mark, all.size())), all.end()};
+    // The statements of the connection marked, after the mark; after a reconnection also every
+    // statement of the new connection.
+    std::vector<std::string> sent;
+    if (m_markThread != 0) {
+        std::vector<std::string> all = Db.StatementsOf(m_markThread, selvo::test::LineEnds::Drop);
+        sent.assign(all.begin() + static_cast<std::ptrdiff_t>(std::min(m_mark, all.size())), all.end());
+    }
+    const unsigned long now = Dm.ZConnection.ThreadId();
+    if (now != 0 && now != m_markThread) {
+        std::vector<std::string> all = Db.StatementsOf(now, selvo::test::LineEnds::Drop);
+        sent.insert(sent.end(), all.begin(), all.end());
+    }
+    return sent;
 }
 
 std::string Desk::Value(const std::string& sql)

@@ -106,7 +106,8 @@ public:
     // Makes the card the current row of its list.
     void Select(CardList list, int cardId);
 
-    // Statements this data module's connection sent since the last Mark() (trailing CR LF dropped).
+    // Statements this data module's connections sent since the last Mark() (trailing CR LF dropped):
+    // the one connected at the mark and, after a reconnection, the new one.
     void Mark();
     std::vector<std::string> StatementsSinceMark();
 
@@ -124,6 +125,7 @@ public:
     CardActions Actions{Dm, Link, Porter, TestClock};
 
 private:
+    unsigned long m_markThread = 0;
     std::size_t m_mark = 0;
 };
 
