@@ -51,6 +51,8 @@ public:
     TestDatabase& operator=(const TestDatabase&) = delete;
 
     static std::string DefaultSchemaFile();
+    // A database name no other test uses.
+    static std::string UniqueName();
 
     const ServerAddress& Server() const { return m_server; }
     const std::string& Name() const { return m_name; }
@@ -79,8 +81,12 @@ public:
     // Kills a connection from the server side, as a server restart or an administrator would.
     void KillConnection(unsigned long threadId);
 
+    // Opens the admin connection anew (after a server restart), in this database.
+    void Reconnect();
+
 private:
     void Create(const std::string& schemaFile, bool replace);
+    void ConnectAdmin(const char* database);
 
     ServerAddress m_server;
     std::string m_name;
