@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include <unistd.h>
@@ -223,7 +224,16 @@ std::vector<std::string> TestDatabase::StatementsOf(unsigned long threadId, Line
 
 void TestDatabase::KillConnection(unsigned long threadId)
 {
-    Exec("KILL CONNECTION " + std::to_string(threadId));
+    const std::string id = std::to_string(threadId);
+    Exec("KILL CONNECTION " + id);
+    // The socket is closed when the connection's thread has ended, a moment after KILL returns.
+    for (int i = 0; i < 500; ++i) {
+        if (Scalar("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + id) == "0") {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    throw std::runtime_error("connection " + id + " did not end after KILL");
 }
 
 } // namespace selvo::test

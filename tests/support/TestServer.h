@@ -78,7 +78,8 @@ public:
     // (connection ids come from mysql_thread_id of the connection under test).
     std::vector<std::string> StatementsOf(unsigned long threadId, LineEnds lineEnds = LineEnds::Keep);
 
-    // Kills a connection from the server side, as a server restart or an administrator would.
+    // Kills a connection from the server side, as a server restart or an administrator would, and
+    // waits until the server has closed its socket.
     void KillConnection(unsigned long threadId);
 
     // Opens the admin connection anew (after a server restart), in this database.

@@ -89,6 +89,8 @@ class Desk
 {
 public:
     Desk();
+    // The desk on another server than the fixture's (a private one that a test restarts).
+    explicit Desk(const selvo::test::ServerAddress& server);
     virtual ~Desk() = default;
     Desk(const Desk&) = delete;
     Desk& operator=(const Desk&) = delete;
@@ -124,6 +126,8 @@ public:
     CardActions Actions{Dm, Link, Porter, TestClock};
 
 private:
+    void OpenDesk();
+
     std::size_t m_mark = 0;
 };
 
@@ -156,6 +160,7 @@ struct Door
 class NetDesk : public Desk
 {
 public:
+    using Desk::Desk;
     // Adds an access point with a simulated door listening on its address and UDP port.
     Door& AddDoor(bool allAccess, const std::string& mode = "ok");
 
