@@ -38,8 +38,8 @@ int ColumnOf(MYSQL_RES* result, std::string_view name)
 // or a hang-up means the session is over. One poll() without waiting: no round trip.
 bool ClosedByServer(MYSQL* handle)
 {
-    // No socket: the library has dropped it after a lost connection.
     int socket = static_cast<int>(mysql_get_socket(handle));
+    // No socket: the library has dropped it after a lost connection.
     if (socket < 0) {
         return true;
     }

@@ -115,6 +115,27 @@ TEST_F(ReconnectTest, EveryWayAnActionBeginsGoesOnInANewSessionAfterAKill)
     EXPECT_EQ(Db.Scalar("SELECT comment FROM employeecard WHERE employeecardid = 7"), "GOST 4");
 }
 
+// The server ends a session idle for longer than wait_timeout (a long lunch break at the desk).
+TEST_F(ReconnectTest, ASessionIdleBeyondWaitTimeoutIsReplacedBeforeTheNextStatement)
+{
+    SeedCards();
+    Dm.UpdateZQ.SetSQL("SET SESSION wait_timeout = 1");
+    Dm.UpdateZQ.ExecSQL();
+    const unsigned long idle = Dm.ZConnection.ThreadId();
+    bool ended = false;
+    for (int i = 0; i < 1000 && !ended; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ended =
+            Db.Scalar("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + std::to_string(idle)) == "0";
+    }
+    ASSERT_TRUE(ended);
+
+    Dm.TimerAccessPointZQ.Open();
+
+    EXPECT_NE(Dm.ZConnection.ThreadId(), idle);
+    EXPECT_EQ(Dm.TimerAccessPointZQ.RecordCount(), 3);
+}
+
 // The open list's stored rows and table descriptions outlive the session that read them; a new session
 // reads the descriptions again for a query it opens, once.
 TEST_F(ReconnectTest, AnOpenListKeepsItsRowsAndItsPendingEditAcrossTheNewSession)
