@@ -198,6 +198,7 @@ void RowPoster::PostInsert(RowImage& newImage)
         values += Literal(static_cast<int>(i), newImage[i]);
     }
     connection.Execute("INSERT INTO " + QuoteIdentifier(table.Table) + " (" + names + ") VALUES (" + values + ")");
+    const std::uint64_t insertSession = connection.Session();
 
     for (size_t i = 0; i < columns.size(); ++i) {
         if (columns[i].Table != &table) {
@@ -208,7 +209,7 @@ void RowPoster::PostInsert(RowImage& newImage)
             continue;
         }
         if (!asSet[i]) {
-            MysqlResult result = connection.Select("SELECT LAST_INSERT_ID()");
+            MysqlResult result = connection.SelectLastInsertId(insertSession);
             MYSQL_ROW row = mysql_fetch_row(result.get());
             if (row != nullptr && row[0] != nullptr) {
                 newImage[i] = std::to_string(ValueText::ToLargeInt(FieldType::LargeInt, std::string_view(row[0])));

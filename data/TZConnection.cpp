@@ -1,6 +1,9 @@
 #include "TZConnection.h"
 
 #include <algorithm>
+#include <cerrno>
+
+#include <poll.h>
 
 #include <mysql.h>
 
@@ -28,6 +31,24 @@ int ColumnOf(MYSQL_RES* result, std::string_view name)
         }
     }
     return -1;
+}
+
+// Whether the server has ended the session. Between statements the server sends nothing, so anything
+// readable on the socket (end of file after a restart, the error packet that KILL CONNECTION sends)
+// or a hang-up means the session is over. One poll() without waiting: no round trip.
+bool ClosedByServer(MYSQL* handle)
+{
+    int socket = static_cast<int>(mysql_get_socket(handle));
+    // No socket: the library has dropped it after a lost connection.
+    if (socket < 0) {
+        return true;
+    }
+    pollfd idle{socket, POLLIN | POLLRDHUP, 0};
+    int ready = 0;
+    do {
+        ready = poll(&idle, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready != 0;
 }
 
 std::optional<std::string> Cell(MYSQL_ROW row, const unsigned long* lengths, int column)
@@ -81,20 +102,37 @@ void TZConnection::Connect()
         throw DatabaseError("Can not connect to SQL server");
     }
     m_handle = handle;
+    ++m_session;
 }
 
 void TZConnection::Disconnect()
 {
-    if (m_handle == nullptr) {
-        return;
-    }
+    // Queries stay open when a new session replaces one; they are closed here even without a session.
     auto queries = m_queries;
     for (TZQuery* query : queries) {
         query->CloseQuietly();
     }
+    EndSession();
+}
+
+void TZConnection::EndSession() noexcept
+{
+    if (m_handle == nullptr) {
+        return;
+    }
+    // Stored results hold their own rows and fields, so open queries outlive the handle.
     mysql_close(m_handle);
     m_handle = nullptr;
     m_descriptions.clear();
+}
+
+MYSQL* TZConnection::StatementHandle()
+{
+    if (m_handle != nullptr && ClosedByServer(m_handle)) {
+        EndSession();
+    }
+    Connect();
+    return m_handle;
 }
 
 unsigned long TZConnection::ThreadId() const
@@ -131,7 +169,7 @@ void TZConnection::ThrowClientError()
 
 void TZConnection::Execute(std::string_view sql)
 {
-    MYSQL* handle = Handle();
+    MYSQL* handle = StatementHandle();
     if (mysql_real_query(handle, sql.data(), sql.size()) != 0) {
         ThrowClientError();
     }
@@ -146,7 +184,7 @@ void TZConnection::Execute(std::string_view sql)
 
 MysqlResult TZConnection::Select(std::string_view sql)
 {
-    MYSQL* handle = Handle();
+    MYSQL* handle = StatementHandle();
     if (mysql_real_query(handle, sql.data(), sql.size()) != 0) {
         ThrowClientError();
     }
@@ -160,14 +198,24 @@ MysqlResult TZConnection::Select(std::string_view sql)
     return result;
 }
 
-const TableDescription& TZConnection::Describe(const std::string& database, const std::string& table)
+MysqlResult TZConnection::SelectLastInsertId(std::uint64_t session)
+{
+    StatementHandle();
+    if (m_session != session) {
+        throw DatabaseError(std::string(InsertKeyLostText));
+    }
+    return Select("SELECT LAST_INSERT_ID()");
+}
+
+std::shared_ptr<const TableDescription> TZConnection::Describe(const std::string& database, const std::string& table)
 {
     const std::string& db = database.empty() ? Database : database;
     auto key = std::make_pair(ToLowerAscii(db), ToLowerAscii(table));
     if (auto found = m_descriptions.find(key); found != m_descriptions.end()) {
         return found->second;
     }
-    TableDescription description;
+    auto made = std::make_shared<TableDescription>();
+    TableDescription& description = *made;
     description.Database = db;
     description.Table = table;
 
@@ -229,7 +277,7 @@ const TableDescription& TZConnection::Describe(const std::string& database, cons
             }
         }
     }
-    return m_descriptions.emplace(std::move(key), std::move(description)).first->second;
+    return m_descriptions.emplace(std::move(key), std::move(made)).first->second;
 }
 
 void TZConnection::Register(TZQuery& query)

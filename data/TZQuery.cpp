@@ -165,7 +165,11 @@ void TZQuery::TypeColumns(const std::string& sql)
         return;
     }
     auto describe = [this](const TableReference& table) -> const TableDescription& {
-        return m_connection.Describe(table.Database, table.Table);
+        std::shared_ptr<const TableDescription> described = m_connection.Describe(table.Database, table.Table);
+        if (std::find(m_tables.begin(), m_tables.end(), described) == m_tables.end()) {
+            m_tables.push_back(described);
+        }
+        return *described;
     };
     auto tableOf = [&](const std::string& qualifier) -> const TableReference* {
         for (int pass = 0; pass < 2; ++pass) {
@@ -342,6 +346,7 @@ void TZQuery::CloseSilently() noexcept
     m_rows.shrink_to_fit();
     m_overlays.clear();
     m_columns.clear();
+    m_tables.clear();
     m_editBuffer.clear();
     m_modified = false;
     m_keyColumns.reset();

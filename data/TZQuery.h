@@ -172,6 +172,8 @@ private:
     DataSetState m_state = DataSetState::Inactive;
     MysqlResult m_result;
     std::vector<ResultColumn> m_columns;
+    // The descriptions m_columns point into, kept while open: a new session reads its own.
+    std::vector<std::shared_ptr<const TableDescription>> m_tables;
     std::vector<RowSlot> m_rows;
     std::deque<RowImage> m_overlays;
     int m_current = -1;

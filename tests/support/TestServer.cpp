@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include <unistd.h>
@@ -21,7 +22,9 @@ namespace {
     throw std::runtime_error(std::string(what) + ": " + mysql_error(handle));
 }
 
-std::string UniqueName()
+} // namespace
+
+std::string TestDatabase::UniqueName()
 {
     static std::atomic<unsigned> counter{0};
     auto now = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -29,8 +32,6 @@ std::string UniqueName()
     name << "selvo_t" << getpid() << '_' << (now % 1000000007) << '_' << counter++;
     return name.str();
 }
-
-} // namespace
 
 ServerAddress TestServer()
 {
@@ -100,18 +101,7 @@ void TestDatabase::Create(const std::string& schemaFile, bool replace)
     std::stringstream schema;
     schema << in.rdbuf();
 
-    m_admin = mysql_init(nullptr);
-    if (m_admin == nullptr) {
-        throw std::runtime_error("mysql_init failed");
-    }
-    mysql_options(m_admin, MYSQL_SET_CHARSET_NAME, "latin1");
-    if (mysql_real_connect(m_admin, m_server.Host.c_str(), m_server.User.c_str(), m_server.Password.c_str(), nullptr,
-                           static_cast<unsigned>(m_server.Port), nullptr, CLIENT_MULTI_STATEMENTS) == nullptr) {
-        std::string error = mysql_error(m_admin);
-        mysql_close(m_admin);
-        m_admin = nullptr;
-        throw std::runtime_error("cannot connect to the test server: " + error);
-    }
+    ConnectAdmin(nullptr);
     try {
         if (replace) {
             Exec("DROP DATABASE IF EXISTS " + m_name);
@@ -127,6 +117,31 @@ void TestDatabase::Create(const std::string& schemaFile, bool replace)
         m_admin = nullptr;
         throw;
     }
+}
+
+void TestDatabase::ConnectAdmin(const char* database)
+{
+    m_admin = mysql_init(nullptr);
+    if (m_admin == nullptr) {
+        throw std::runtime_error("mysql_init failed");
+    }
+    mysql_options(m_admin, MYSQL_SET_CHARSET_NAME, "latin1");
+    if (mysql_real_connect(m_admin, m_server.Host.c_str(), m_server.User.c_str(), m_server.Password.c_str(), database,
+                           static_cast<unsigned>(m_server.Port), nullptr, CLIENT_MULTI_STATEMENTS) == nullptr) {
+        std::string error = mysql_error(m_admin);
+        mysql_close(m_admin);
+        m_admin = nullptr;
+        throw std::runtime_error("cannot connect to the test server: " + error);
+    }
+}
+
+void TestDatabase::Reconnect()
+{
+    if (m_admin != nullptr) {
+        mysql_close(m_admin);
+        m_admin = nullptr;
+    }
+    ConnectAdmin(m_name.c_str());
 }
 
 TestDatabase::~TestDatabase()
@@ -209,7 +224,16 @@ std::vector<std::string> TestDatabase::StatementsOf(unsigned long threadId, Line
 
 void TestDatabase::KillConnection(unsigned long threadId)
 {
-    Exec("KILL CONNECTION " + std::to_string(threadId));
+    const std::string id = std::to_string(threadId);
+    Exec("KILL CONNECTION " + id);
+    // The socket is closed when the connection's thread has ended, a moment after KILL returns.
+    for (int i = 0; i < 500; ++i) {
+        if (Scalar("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID = " + id) == "0") {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    throw std::runtime_error("connection " + id + " did not end after KILL");
 }
 
 } // namespace selvo::test

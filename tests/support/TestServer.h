@@ -51,6 +51,8 @@ public:
     TestDatabase& operator=(const TestDatabase&) = delete;
 
     static std::string DefaultSchemaFile();
+    // A database name no other test uses.
+    static std::string UniqueName();
 
     const ServerAddress& Server() const { return m_server; }
     const std::string& Name() const { return m_name; }
@@ -76,11 +78,16 @@ public:
     // (connection ids come from mysql_thread_id of the connection under test).
     std::vector<std::string> StatementsOf(unsigned long threadId, LineEnds lineEnds = LineEnds::Keep);
 
-    // Kills a connection from the server side, as a server restart or an administrator would.
+    // Kills a connection from the server side, as a server restart or an administrator would, and
+    // waits until the server has closed its socket.
     void KillConnection(unsigned long threadId);
+
+    // Opens the admin connection anew (after a server restart), in this database.
+    void Reconnect();
 
 private:
     void Create(const std::string& schemaFile, bool replace);
+    void ConnectAdmin(const char* database);
 
     ServerAddress m_server;
     std::string m_name;

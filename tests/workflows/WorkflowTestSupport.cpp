@@ -132,6 +132,16 @@ std::vector<std::string> RecordingReplyBox::Texts() const
 
 Desk::Desk()
 {
+    OpenDesk();
+}
+
+Desk::Desk(const selvo::test::ServerAddress& server) : Db(server, selvo::test::TestDatabase::UniqueName())
+{
+    OpenDesk();
+}
+
+void Desk::OpenDesk()
+{
     Db.Configure(Dm.ZConnection);
     Dm.ZConnection.Connect();
     Dm.SpareCardZQ.SetSQL(std::string(data::SpareCardListSql));

@@ -89,6 +89,8 @@ class Desk
 {
 public:
     Desk();
+    // The desk on another server than the fixture's (a private one that a test restarts).
+    explicit Desk(const selvo::test::ServerAddress& server);
     virtual ~Desk() = default;
     Desk(const Desk&) = delete;
     Desk& operator=(const Desk&) = delete;
@@ -125,6 +127,8 @@ public:
     CardActions Actions{Dm, Link, Porter, TestClock};
 
 private:
+    void OpenDesk();
+
     unsigned long m_markThread = 0;
     std::size_t m_mark = 0;
 };
@@ -158,6 +162,7 @@ struct Door
 class NetDesk : public Desk
 {
 public:
+    using Desk::Desk;
     // Adds an access point with a simulated door listening on its address and UDP port.
     Door& AddDoor(bool allAccess, const std::string& mode = "ok");
 
