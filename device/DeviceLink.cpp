@@ -173,9 +173,13 @@ void DeviceLink::BeginDelivery(TimerAccessPointCursor& points)
 
 // Gives the point being served the replies evaluated for its own frames. A reply that counted for an
 // earlier point's frame came after that point's endpoint had closed: it answers nothing here.
-// Called only while no receiving thread runs.
+// Called once the receiving thread has ended; should a failed closing have left it running, its
+// replies are not looked at and the frames count as unanswered.
 void DeviceLink::TakeReplies()
 {
+    if (m_endpoint->ReceiverRunning()) {
+        return;
+    }
     if (m_servedPoint < m_progress.size()) {
         PointProgress& point = m_progress[m_servedPoint];
         for (const EvaluatedReply& reply : m_evaluated) {
