@@ -23,6 +23,8 @@ public:
     virtual std::string LocalIp() const = 0;
     virtual std::int64_t UdpPort() const = 0;
     virtual bool AllAccess() const = 0;
+    // The point's name as the porter knows it (Windows-1250 bytes); only the delivery report shows it.
+    virtual std::string Name() const { return {}; }
 };
 
 class TimerAccessTicketCursor

@@ -22,6 +22,7 @@
 #include "CardGrid.h"
 #include "CardGridModel.h"
 #include "ConnectionSettings.h"
+#include "DeliveryLabel.h"
 #include "DeviceLink.h"
 #include "ErrorReport.h"
 #include "GetEmployeeForm.h"
@@ -41,8 +42,9 @@ constexpr int BorderWidth = 4;
 
 const QColor SpareHeaderColour(64, 255, 64);
 const QColor GuestHeaderColour(255, 64, 64);
-const QColor SpareInUseColour(64, 255, 64);   // the spare card is lent
-const QColor GuestInUseColour(255, 128, 128); // the guest card is in use
+const QColor DeliveryAttentionColour = GuestHeaderColour; // a door that did not confirm the card
+const QColor SpareInUseColour(64, 255, 64);               // the spare card is lent
+const QColor GuestInUseColour(255, 128, 128);             // the guest card is in use
 
 // The faces the window was designed with are Windows faces ("MS Arial" not even that); where the
 // platform lacks them, the nearest one stands in: Arial's metric twin before any other sans serif.
@@ -137,6 +139,7 @@ TMainForm::TMainForm(data::TTavrinReserveGuestDM& dm, ExecutablePathLookup execu
 {
     InstallFaceSubstitutes();
     CreateControls();
+    m_deviceLink->SetDeliveryWatcher(this);
     // The creation handler's failures go to the general error report; the window is made regardless.
     try {
         FormCreate();
@@ -193,6 +196,10 @@ void TMainForm::CreateControls()
     m_bottomPanel = Panel(client, "BottomPanel", QRect(0, 465, 1040, 72));
     m_closeButton = Button(m_bottomPanel, "CloseButton", QRect(936, 12, 95, 48), "&Zatvori", Face("MS Sans Serif", 16));
     m_closeButton->setDefault(true);
+    // Left of the close button, in the panel's font.
+    m_deliveryLabel = new DeliveryLabel(m_bottomPanel);
+    m_deliveryLabel->setObjectName(QStringLiteral("DeliveryLabel"));
+    m_deliveryLabel->setGeometry(4, 12, 924, 48);
 
     m_spareCardDBG->SetOnDrawColumnCell(
         [this](QPainter& painter, const QRect& rect, const QModelIndex& index, CardCellState state) {
@@ -335,6 +342,18 @@ std::optional<int> TMainForm::SelectedCard(workflows::CardList list)
         return row;
     }
     return query.RecNo() >= 0 ? std::optional<int>(query.RecNo()) : std::nullopt;
+}
+
+void TMainForm::PushBegins()
+{
+    m_deliveryLabel->Clear();
+}
+
+void TMainForm::PushEnded(const device::DeliveryReport& report)
+{
+    m_deliveryLabel->ShowReport(FromAnsi(device::DeliveryReportText(report)),
+                                device::DeliveryWantsAttention(report) ? DeliveryAttentionColour
+                                                                       : palette().color(QPalette::WindowText));
 }
 
 void TMainForm::RunAction(void (workflows::CardActions::*action)())

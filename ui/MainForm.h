@@ -9,6 +9,7 @@
 
 #include <QWidget>
 
+#include "DeliveryReport.h"
 #include "Operator.h"
 #include "PlainMessage.h"
 #include "PushSleeper.h"
@@ -36,16 +37,21 @@ namespace selvo::ui {
 class ApplicationEvents;
 class CardGrid;
 class CardGridModel;
+class DeliveryLabel;
 struct CardCellState;
 
 // The operator's whole working surface (`MainForm`): the spare card list with lending and return on
 // the left, the guest card list with visit start and end on the right, the close button at the
 // bottom. Fixed size; the lists' in-use rows coloured; the mouse wheel walks the focused control;
 // Esc, and Enter anywhere but on another push button, close it. It owns the device link and supplies
-// it with the Qt pauses and reply box, and it is the card actions' operator.
+// it with the Qt pauses and reply box, and it is the card actions' operator. After each push it shows
+// in one line what every all-access door made of the card.
 // Creating it runs FormCreate (settings, connection, the two lists, the work mode); a failure there
 // goes to the general error report and the window is still made. UI thread only.
-class TMainForm final : public QWidget, public workflows::Operator, public device::PlainMessage
+class TMainForm final : public QWidget,
+                        public workflows::Operator,
+                        public device::PlainMessage,
+                        public device::DeliveryWatcher
 {
     Q_OBJECT
 
@@ -72,6 +78,10 @@ public:
     void RunEmployeeDialog() override;
     void RunGuestDialog() override;
     std::optional<int> SelectedCard(workflows::CardList list) override;
+
+    // ---- device::DeliveryWatcher: the delivery report in the bottom panel ----
+    void PushBegins() override;
+    void PushEnded(const device::DeliveryReport& report) override;
 
     // ---- Handlers ----
     void FormCreate();
@@ -134,6 +144,7 @@ private:
     CardGrid* m_guestCardDBG = nullptr;
     QWidget* m_bottomPanel = nullptr;
     QPushButton* m_closeButton = nullptr;
+    DeliveryLabel* m_deliveryLabel = nullptr;
 };
 
 } // namespace selvo::ui

@@ -39,6 +39,11 @@ bool TimerAccessPointZQCursor::AllAccess() const
     return m_dm.TimerAccessPointZQallaccess.AsBoolean();
 }
 
+std::string TimerAccessPointZQCursor::Name() const
+{
+    return m_dm.TimerAccessPointZQname.AsString();
+}
+
 void TimerAccessTicketZQCursor::First()
 {
     m_dm.TimerAccessTicketZQ.First();

@@ -21,6 +21,7 @@ public:
     std::string LocalIp() const override;
     std::int64_t UdpPort() const override;
     bool AllAccess() const override;
+    std::string Name() const override;
 
 private:
     data::TTavrinReserveGuestDM& m_dm;

@@ -49,3 +49,27 @@ Password=$encoded
 Mode=0
 INI
 }
+
+# selvo_start_demo_doors HOSTS_STATE SIMULATOR FRAMES_LOG: makes three door hosts and starts one
+# simulated access point per door in them, answering "ok" and logging every frame to FRAMES_LOG. Door 1
+# and door 3 let every card in (all-access), door 2 is a single door; each listens on its own port.
+# Sets selvo_demo_points (the VALUES rows for selvo_start_demo_database) and appends the simulators'
+# process ids to the array selvo_demo_sims. The caller stops them and removes the hosts.
+selvo_start_demo_doors() {
+    local state=$1 simulator=$2 frames_log=$3
+    CI= "$root/tests/device/door-hosts" start "$state" 3
+    local hosts
+    mapfile -t hosts < <(sed -n 's/^host=//p' "$state")
+    [ ${#hosts[@]} -eq 3 ] || { echo "the door hosts could not be made" >&2; return 1; }
+    local names=("Glavna kapija" "Magacin" "Upravna zgrada") allaccess=(Y N Y) ports=(4370 4371 4372)
+    local i ns door
+    selvo_demo_points=""
+    : >"$frames_log"
+    for i in 0 1 2; do
+        read -r ns _ door _ <<<"${hosts[$i]}"
+        selvo_demo_points+="($((i + 1)), '${names[$i]}', '00:17:61:00:00:0$((i + 1))', '$door', '$door', ${ports[$i]}, 4370, 0, 'Y', NULL, '${allaccess[$i]}', 'Y', 'N'),"
+        ip netns exec "$ns" "$simulator" --bind "$door" --port "${ports[$i]}" --mode ok --log "$frames_log" &
+        selvo_demo_sims+=($!)
+    done
+    selvo_demo_points=${selvo_demo_points%,}
+}

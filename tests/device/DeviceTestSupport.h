@@ -105,9 +105,11 @@ public:
     std::string LocalIp() const override { return Row().LocalIp; }
     std::int64_t UdpPort() const override { return Row().UdpPort; }
     bool AllAccess() const override { return Row().AllAccess; }
+    std::string Name() const override { return Position < Names.size() ? Names[Position] : std::string(); }
 
     std::vector<PointRow> Rows;
     std::size_t Position;
+    std::vector<std::string> Names; // by row; a row without one has an empty name
 
 private:
     const PointRow& Row() const;

@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "DeliveryReport.h"
 #include "DeviceError.h"
 #include "DeviceLink.h"
 #include "DeviceTestSupport.h"
@@ -271,6 +272,41 @@ TEST_F(NetPush, RealPacingTwoSecondsPerFrameAndPerPoint)
     EXPECT_GE(took, 10.0);
     EXPECT_LT(took, 10.3);
     EXPECT_THAT(box.Texts(), IsEmpty());
+}
+
+// The delivery report over real UDP: the listener records on the receiving thread, the report is read
+// after that thread has ended, and the boxes stay what they were.
+TEST_F(NetPush, DeliveryReportGivesFiveDoorsAnsweringInTheirOwnWaysTheirOwnStates)
+{
+    const std::vector<std::string> modes = {"ok", "no", "unclear", "silent", "twice"};
+    const auto ports = test::FreeUdpPorts(modes.size());
+    std::vector<std::unique_ptr<SimulatedAccessPoint>> sims;
+    std::vector<test::PointRow> rows;
+    std::vector<test::TicketRow> ticketRows;
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+        const auto id = static_cast<std::int64_t>(i + 1);
+        sims.push_back(std::make_unique<SimulatedAccessPoint>(hosts[i], ports[i], modes[i]));
+        rows.push_back({id, hosts[i].DoorAddress, ports[i], true});
+        ticketRows.push_back({10 * id, id, 5.0});
+    }
+    ListPoints points(rows);
+    points.Names = modes;
+    ListTickets tickets(ticketRows);
+
+    EXPECT_TRUE(link.PushTickets(false, points, tickets));
+
+    using State = DeliveryState;
+    EXPECT_EQ(link.LastDelivery(), DeliveryReport({{"ok", State::Confirmed},
+                                                   {"no", State::Refused},
+                                                   {"unclear", State::Unclear},
+                                                   {"silent", State::NoReply},
+                                                   {"twice", State::Confirmed}}));
+    // The listener's boxes are what they always were.
+    EXPECT_EQ(box.Texts(),
+              std::vector<std::string>({std::string(UserWriteRefusedText), std::string(UnclearReplyText)}));
+    for (std::size_t i = 0; i < sims.size(); ++i) {
+        EXPECT_EQ(sims[i]->Frames(1).size(), 1u) << modes[i];
+    }
 }
 
 } // namespace

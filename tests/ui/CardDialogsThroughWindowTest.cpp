@@ -18,6 +18,7 @@
 #include "GetEmployeeForm.h"
 #include "GuestForm.h"
 #include "MainForm.h"
+#include "WindowDesk.h"
 
 using namespace selvo;
 using namespace selvo::ui;
@@ -25,69 +26,17 @@ using namespace selvo::ui::test;
 
 namespace {
 
-// The settings file keeps the password with every byte moved up by 5.
-std::string StoredPassword(std::string clear)
+// Two employees, a spare and a guest card, and a door that is not all-access.
+void LoadDialogDesk(selvo::test::TestDatabase& db)
 {
-    for (char& c : clear) {
-        c = static_cast<char>(static_cast<unsigned char>(c) + 5);
-    }
-    return clear;
+    db.Exec("INSERT INTO employee (lastname, firstname, personalidentificator, active) VALUES "
+            "('Petrovic','Ana','0101','Y'),('Peric','Marko','0202','Y')");
+    db.Exec("INSERT INTO employeecard (cardcode, name, active, comment) VALUES (500,'R1','Y','REZERVA'),"
+            "(700,'G1','Y','GOST')");
+    db.Exec("INSERT INTO timeraccesspoint (name, macaddress, localip, publicip, udpport, tcpport, "
+            "currentdeviceindex, active, allaccess, readaccess, outdoor) VALUES "
+            "('Vrata','00','198.18.0.2','0.0.0.0',4001,0,0,'Y','N','Y','N')");
 }
-
-// The program on a test database: settings beside a stand-in executable, the window made and shown.
-class WindowDesk final
-{
-public:
-    WindowDesk() : m_registry(m_dir.filePath("registry.ini").toStdString())
-    {
-        m_db.Exec("INSERT INTO employee (lastname, firstname, personalidentificator, active) VALUES "
-                  "('Petrovic','Ana','0101','Y'),('Peric','Marko','0202','Y')");
-        m_db.Exec("INSERT INTO employeecard (cardcode, name, active, comment) VALUES (500,'R1','Y','REZERVA'),"
-                  "(700,'G1','Y','GOST')");
-        m_db.Exec("INSERT INTO timeraccesspoint (name, macaddress, localip, publicip, udpport, tcpport, "
-                  "currentdeviceindex, active, allaccess, readaccess, outdoor) VALUES "
-                  "('Vrata','00','198.18.0.2','0.0.0.0',4001,0,0,'Y','N','Y','N')");
-        const selvo::test::ServerAddress& server = m_db.Server();
-        std::ofstream ini(m_dir.filePath("Selvo.ini").toStdString(), std::ios::binary);
-        ini << "[Database]\r\nHostName=" << server.Host << "\r\nDatabaseName=" << m_db.Name()
-            << "\r\nPort=" << server.Port << "\r\nUsername=" << server.User
-            << "\r\nPassword=" << StoredPassword(server.Password) << "\r\n[Options]\r\nMode=0\r\n";
-        ini.close();
-        Dm = std::make_unique<data::TTavrinReserveGuestDM>();
-        Form =
-            std::make_unique<TMainForm>(*Dm, std::filesystem::path(m_dir.filePath("Selvo").toStdString()), m_registry);
-        Form->ShowCentred();
-        if (!QTest::qWaitForWindowActive(Form.get())) {
-            qFatal("the main window did not become active");
-        }
-    }
-
-    ~WindowDesk()
-    {
-        Form->close();
-        Form.reset();
-        Dm.reset();
-    }
-
-    template <typename T = QWidget> T* Child(const char* name) const
-    {
-        T* child = Form->findChild<T*>(QString::fromLatin1(name));
-        if (child == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return child;
-    }
-
-    std::string Value(const std::string& sql) { return m_db.Scalar(sql).value_or(""); }
-
-    std::unique_ptr<data::TTavrinReserveGuestDM> Dm;
-    std::unique_ptr<TMainForm> Form;
-
-private:
-    QTemporaryDir m_dir;
-    selvo::test::TestDatabase m_db;
-    FileRegistry m_registry;
-};
 
 // Runs the script once the dialog of that class is the active modal window; a dialog the script left
 // open is rejected after a while, as long as the window lives.
@@ -139,7 +88,7 @@ private slots:
     // "Po&veži": the dialog opens on the selected card, Enter searches, a click picks, "&U redu" binds.
     void LendingThroughTheEmployeeDialog()
     {
-        WindowDesk desk;
+        WindowDesk desk(LoadDialogDesk);
         MessageBoxAnswerer boxes;
         auto* spare = desk.Child<CardGrid>("SpareCardDBG");
         bool searched = false;
@@ -165,7 +114,7 @@ private slots:
     // second start is cancelled with Esc and writes nothing.
     void StartingAVisitThroughTheGuestDialog()
     {
-        WindowDesk desk;
+        WindowDesk desk(LoadDialogDesk);
         MessageBoxAnswerer boxes;
         auto* guests = desk.Child<CardGrid>("GuestCardDBG");
         WhenOpen<TGuestForm>(*desk.Form, [&](TGuestForm& dialog) {
