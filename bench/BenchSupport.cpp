@@ -22,39 +22,17 @@ extern char** environ;
 
 namespace selvo::bench {
 
-namespace {
-
-void RunChecked(const std::vector<std::string>& command)
-{
-    RunProcess(command, false);
-}
-
-} // namespace
-
 BenchServer::BenchServer()
 {
     if (const char* state = std::getenv("SELVO_BENCH_SERVER"); state != nullptr && *state != '\0') {
         m_address = test::ReadServerState(state);
         return;
     }
-    m_dir = MakeTempDir("selvo-bench");
-    m_state = m_dir + "/mariadb.state";
-    RunChecked({SELVO_FIXTURE_SCRIPT, "start", m_state});
-    m_address = test::ReadServerState(m_state);
+    m_own.emplace();
+    m_address = m_own->Address();
 }
 
-BenchServer::~BenchServer()
-{
-    if (m_state.empty()) {
-        return;
-    }
-    try {
-        RunChecked({SELVO_FIXTURE_SCRIPT, "stop", m_state});
-    } catch (...) {
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
-}
+BenchServer::~BenchServer() = default;
 
 void InsertRows(TestDatabase& db, const std::string& table, const std::string& columns, int count,
                 const std::function<std::string(int)>& rowValues)

@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "PrivateServer.h"
 #include "Registry.h"
 #include "TestServer.h"
 #include "WorkerMessageBox.h"
@@ -40,8 +42,7 @@ public:
 
 private:
     ServerAddress m_address;
-    std::string m_dir;   // only for a server of our own
-    std::string m_state; // only for a server of our own
+    std::optional<test::PrivateServer> m_own;
 };
 
 // Inserts `count` rows in batches of 1000: rowValues(i) gives the parenthesised values of row i.
