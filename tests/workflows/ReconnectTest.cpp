@@ -263,7 +263,7 @@ TEST_P(NetReconnectTest, AfterAKillTheActionWorksAsAFirstActionWould)
 }
 
 INSTANTIATE_TEST_SUITE_P(NetReconnect, NetReconnectTest, ::testing::ValuesIn(AllSteps),
-                         [](const ::testing::TestParamInfo<Step>& info) { return NameOf(info.param); });
+                         [](const ::testing::TestParamInfo<Step>& step) { return NameOf(step.param); });
 
 // One private server for every step: starting one takes seconds.
 class NetServerRestartTest : public ::testing::Test
